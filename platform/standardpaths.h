@@ -1,1 +1,46 @@
+// Standard folders, the temporary folder, the home folder and the user's name.
 #pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Kinds of standard folder, numbered as the host platform's directory codes.
+enum class SearchPathDirectory {
+    Application = 1,
+    DemoApplication = 2,
+    DeveloperApplication = 3,
+    AdminApplication = 4,
+    Library = 5,
+    Developer = 6,
+    User = 7,
+    Documentation = 8,
+    Document = 9,
+    CoreService = 10,
+    Desktop = 12,
+    Caches = 13,
+    ApplicationSupport = 14,
+    AllApplications = 100,
+    AllLibraries = 101,
+};
+
+// Domains, as a bit mask.
+enum SearchPathDomain : uint {
+    UserDomain = 1,
+    LocalDomain = 2,
+    NetworkDomain = 4,
+    SystemDomain = 8,
+    AllDomains = 0xffff,
+};
+
+// The folders of one kind in the given domains, user domain first. With
+// 'expandTilde' false, folders in the home folder start with "~". The Linux
+// table is in docs/host-integration.md.
+[[nodiscard]] QStringList searchPathsForDirectoriesInDomains(SearchPathDirectory directory,
+                                                             uint domainMask, bool expandTilde);
+
+// $TMPDIR when set and absolute, else /tmp; without a trailing slash.
+[[nodiscard]] QString temporaryDirectory();
+// $HOME when set and absolute, else the home folder of the user's account.
+[[nodiscard]] QString homeDirectory();
+// The short login name of the process's user (from the account, not the environment).
+[[nodiscard]] QString userName();

@@ -1,1 +1,3 @@
-// placeholder
+#include "platform/userdefaults.h"
+
+UserDefaults::~UserDefaults() = default;

@@ -1,1 +1,34 @@
+// Preferences domains: named dictionaries of property-list values that
+// applications keep for the user.
 #pragma once
+
+#include <QString>
+#include <QVariantMap>
+
+#include <memory>
+#include <optional>
+
+class UserDefaults
+{
+public:
+    virtual ~UserDefaults();
+    UserDefaults(const UserDefaults &) = delete;
+    UserDefaults &operator=(const UserDefaults &) = delete;
+
+    // The user's store on this system, located from the environment now.
+    [[nodiscard]] static std::unique_ptr<UserDefaults> create();
+
+    // The whole domain as it is stored now; absent when there is no such
+    // domain, or when what is stored cannot be read as a dictionary.
+    [[nodiscard]] virtual std::optional<QVariantMap> persistentDomainForName(const QString &name)
+        = 0;
+    // Replaces the domain, whole. Refused (false) when the name is not a
+    // plain name, when a value cannot be stored, or when the stored domain
+    // exists but cannot be read: what we cannot read we must not overwrite.
+    virtual bool setPersistentDomain(const QVariantMap &domain, const QString &name) = 0;
+    // Makes changes durable and takes in other processes' changes.
+    virtual bool synchronize() = 0;
+
+protected:
+    UserDefaults() = default;
+};

@@ -1,1 +1,160 @@
-// placeholder
+// Preferences domains on Linux: domain D is the property list
+// ${XDG_CONFIG_HOME:-$HOME/.config}/preferences/D.plist (XML or binary when
+// read, XML when written). A write goes to a temporary file in the same
+// folder, is flushed with fsync and renamed over the old file, so a reader
+// never sees half a domain and a crash loses nothing. Reads always go to the
+// file, so other processes' changes are seen at once.
+#include "platform/userdefaults.h"
+
+#include "platform/filesystemrepresentation.h"
+#include "platform/propertylist.h"
+#include "platform/standardpaths.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString preferencesFolder()
+{
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    const QString base = config.startsWith('/') ? stringWithFileSystemRepresentation(config)
+                                                : homeDirectory() + QStringLiteral("/.config");
+    return base + QStringLiteral("/preferences");
+}
+
+bool isPlainName(const QString &name)
+{
+    return !name.isEmpty() && !name.startsWith(u'.') && !name.contains(u'/')
+        && !name.contains(QChar(0));
+}
+
+bool writeAll(int fd, const QByteArray &data)
+{
+    const char *p = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+bool makeFolder(const QByteArray &path)
+{
+    // Preferences are private: new folders are the user's alone.
+    if (::mkdir(path.constData(), 0700) == 0 || errno == EEXIST)
+        return true;
+    if (errno != ENOENT)
+        return false;
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash > 0 && makeFolder(path.left(slash)) && ::mkdir(path.constData(), 0700) == 0;
+}
+
+// The file a write lands in: the domain file, or the file its symbolic link
+// names (people keep configuration in managed folders and link to it).
+QByteArray writeTarget(const QByteArray &path)
+{
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return path;
+    char resolved[PATH_MAX];
+    if (::realpath(path.constData(), resolved))
+        return QByteArray(resolved);
+    return path; // a dangling link is replaced by the file
+}
+
+// Writes 'data' to 'target' atomically, keeping the old file's mode.
+bool replaceFile(const QByteArray &target, const QByteArray &data)
+{
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray folder = target.left(slash);
+    if (!makeFolder(folder))
+        return false;
+    mode_t mode = 0600;
+    struct stat st;
+    if (::stat(target.constData(), &st) == 0)
+        mode = st.st_mode & 07777;
+
+    QByteArray temporary = folder + "/." + target.mid(slash + 1) + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool written = writeAll(fd, data) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    if (::close(fd) != 0 || !written || ::rename(temporary.constData(), target.constData()) != 0) {
+        ::unlink(temporary.constData());
+        return false;
+    }
+    // Make the rename itself durable.
+    const int folderFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
+    }
+    return true;
+}
+
+class FileUserDefaults final : public UserDefaults
+{
+public:
+    explicit FileUserDefaults(QString folder)
+        : m_folder(std::move(folder))
+    { }
+
+    std::optional<QVariantMap> persistentDomainForName(const QString &name) override
+    {
+        if (!isPlainName(name))
+            return std::nullopt;
+        const auto value = PropertyList::readFile(domainPath(name));
+        if (!value || value->typeId() != QMetaType::QVariantMap)
+            return std::nullopt;
+        return value->toMap();
+    }
+
+    bool setPersistentDomain(const QVariantMap &domain, const QString &name) override
+    {
+        if (!isPlainName(name))
+            return false;
+        const auto path = fileSystemRepresentation(domainPath(name));
+        if (!path)
+            return false;
+        const QByteArray target = writeTarget(*path);
+        if (::access(target.constData(), F_OK) == 0 || errno != ENOENT) {
+            const auto stored = PropertyList::readFile(stringWithFileSystemRepresentation(target));
+            if (!stored || stored->typeId() != QMetaType::QVariantMap)
+                return false;
+        }
+        const auto data = PropertyList::toXmlData(domain);
+        return data && replaceFile(target, *data);
+    }
+
+    bool synchronize() override
+    {
+        return true; // writes are durable when they return; reads go to disk
+    }
+
+private:
+    QString domainPath(const QString &name) const
+    {
+        return m_folder + u'/' + name + QStringLiteral(".plist");
+    }
+
+    QString m_folder;
+};
+
+} // namespace
+
+std::unique_ptr<UserDefaults> UserDefaults::create()
+{
+    return std::make_unique<FileUserDefaults>(preferencesFolder());
+}

@@ -1,10 +1,16 @@
 #include "tests/testsupport.h"
 
+#include "platform/filesystemrepresentation.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace test {
 
@@ -13,20 +19,33 @@ QString dataPath(const QString &relative)
     return QStringLiteral(RARURU_TEST_DATA "/") + relative;
 }
 
+// Through our own path bytes, so that names that are not UTF-8 survive.
 void writeFile(const QString &path, const QByteArray &bytes)
 {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    ASSERT_EQ(file.write(bytes), bytes.size());
+    const auto name = fileSystemRepresentation(path);
+    ASSERT_TRUE(name.has_value()) << "no byte form";
+    for (qsizetype slash = name->indexOf('/', 1); slash > 0; slash = name->indexOf('/', slash + 1))
+        ::mkdir(name->left(slash).constData(), 0755);
+    const int fd = ::open(name->constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0) << name->constData();
+    const ssize_t written = ::write(fd, bytes.constData(), size_t(bytes.size()));
+    ::close(fd);
+    ASSERT_EQ(written, bytes.size());
 }
 
 QByteArray readFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const auto name = fileSystemRepresentation(path);
+    const int fd = name ? ::open(name->constData(), O_RDONLY | O_CLOEXEC) : -1;
+    if (fd < 0)
         return {};
-    return file.readAll();
+    QByteArray contents;
+    char buffer[65536];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+        contents.append(buffer, n);
+    ::close(fd);
+    return contents;
 }
 
 TemporaryHome::TemporaryHome()
@@ -41,7 +60,8 @@ TemporaryHome::TemporaryHome()
     };
     for (const auto &[name, suffix] : vars) {
         const QByteArray key(name);
-        m_saved[key] = qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+        m_saved[key]
+            = qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
         const QString value = m_dir.path() + QLatin1String(suffix);
         QDir().mkpath(value);
         qputenv(name, QFile::encodeName(value));
@@ -68,6 +88,113 @@ QString TemporaryHome::configHome() const
 QString TemporaryHome::preferencesPath() const
 {
     return configHome() + QStringLiteral("/preferences");
+}
+
+} // namespace test
+
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace test {
+
+std::optional<bool> runUnprivileged(bool (*check)(const QString &), const QString &argument)
+{
+    if (::geteuid() != 0)
+        return check(argument);
+    const pid_t child = ::fork();
+    if (child < 0)
+        return std::nullopt;
+    if (child == 0) {
+        const gid_t nogroup = 65534;
+        if (::setgroups(0, nullptr) != 0 || ::setgid(nogroup) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        ::_exit(check(argument) ? 0 : 1);
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) > 1)
+        return std::nullopt;
+    return WEXITSTATUS(status) == 0;
+}
+
+} // namespace test
+
+#include <QDebug>
+
+void PrintTo(const QString &value, std::ostream *os)
+{
+    *os << '"' << value.toStdString() << '"';
+}
+
+void PrintTo(const QStringList &value, std::ostream *os)
+{
+    *os << '[';
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        *os << (i ? ", " : "");
+        PrintTo(value.at(i), os);
+    }
+    *os << ']';
+}
+
+void PrintTo(const QByteArray &value, std::ostream *os)
+{
+    *os << '"' << value.toPercentEncoding(" /").toStdString() << '"';
+}
+
+void PrintTo(const QVariant &value, std::ostream *os)
+{
+    QString text;
+    QDebug(&text) << value;
+    *os << text.toStdString();
+}
+
+#include "platform/propertylist.h"
+
+namespace test {
+
+void writePropertyList(const QString &path, const QVariant &value)
+{
+    const auto xml = PropertyList::toXmlData(value);
+    ASSERT_TRUE(xml.has_value());
+    writeFile(path, *xml);
+}
+
+void makeBundle(const QString &path, const QVariantMap &info)
+{
+    writePropertyList(path + QStringLiteral("/Contents/Info.plist"), info);
+    const QString executable = info.value(QStringLiteral("CFBundleExecutable")).toString();
+    if (!executable.isEmpty()) {
+        const QString program = path + QStringLiteral("/Contents/MacOS/") + executable;
+        writeFile(program, "#!/bin/sh\nexit 0\n");
+        ::chmod(fileSystemRepresentation(program)->constData(), 0755);
+    }
+}
+
+} // namespace test
+
+namespace test {
+
+ScopedEnvironment::ScopedEnvironment(
+    std::initializer_list<std::pair<const char *, const char *>> variables)
+{
+    for (const auto &[name, value] : variables) {
+        m_saved.emplace(
+            name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+        if (value)
+            qputenv(name, value);
+        else
+            qunsetenv(name);
+    }
+}
+
+ScopedEnvironment::~ScopedEnvironment()
+{
+    for (const auto &[name, value] : m_saved) {
+        if (value)
+            qputenv(name.constData(), *value);
+        else
+            qunsetenv(name.constData());
+    }
 }
 
 } // namespace test

@@ -28,11 +28,56 @@ public:
     TemporaryHome &operator=(const TemporaryHome &) = delete;
 
     QString path() const { return m_dir.path(); }
-    QString configHome() const;    // $XDG_CONFIG_HOME
+    QString configHome() const; // $XDG_CONFIG_HOME
     QString preferencesPath() const; // where preferences domains live
 
 private:
     QTemporaryDir m_dir;
+    std::map<QByteArray, std::optional<QByteArray>> m_saved;
+};
+
+} // namespace test
+
+namespace test {
+
+// Runs 'check' as an unprivileged user (nobody) when the test runs as root,
+// so that file permissions apply; as is otherwise. Its answer, or absent
+// when it could not be run.
+std::optional<bool> runUnprivileged(bool (*check)(const QString &), const QString &argument);
+
+} // namespace test
+
+// Readable failure messages for Qt values.
+#include <QVariant>
+#include <ostream>
+void PrintTo(const QString &value, std::ostream *os);
+void PrintTo(const QStringList &value, std::ostream *os);
+void PrintTo(const QByteArray &value, std::ostream *os);
+void PrintTo(const QVariant &value, std::ostream *os);
+
+namespace test {
+
+// Writes a value as an XML property list; fails the test when it cannot.
+void writePropertyList(const QString &path, const QVariant &value);
+
+// Lays out Name.app at 'path' with the given Info.plist values; when the
+// values name a CFBundleExecutable, an executable shell script is made too.
+void makeBundle(const QString &path, const QVariantMap &info);
+
+} // namespace test
+
+namespace test {
+
+// Sets (or, with a null value, unsets) environment variables while it lives.
+class ScopedEnvironment
+{
+public:
+    ScopedEnvironment(std::initializer_list<std::pair<const char *, const char *>> variables);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment &) = delete;
+    ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
+
+private:
     std::map<QByteArray, std::optional<QByteArray>> m_saved;
 };
 

@@ -1,1 +1,167 @@
-// placeholder
+// The shared file manager: one instance, every operation under the wrapped
+// manager's lock, and a lock that an exception never leaves taken.
+#include "hostapps/qmfilemanager.h"
+
+#include "tests/testsupport.h"
+
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+// A file manager that records whether its lock was held during each call,
+// and can be told to throw.
+class ProbeFileManager final : public FileManager
+{
+public:
+    mutable int calls = 0;
+    mutable int callsWithLockHeld = 0;
+    bool throwOnList = false;
+
+    bool fileExistsAtPath(const QString &path, bool *isDirectory) const override
+    {
+        note();
+        if (isDirectory)
+            *isDirectory = path.endsWith(u'/');
+        return true;
+    }
+    bool isReadableFileAtPath(const QString &) const override { return note(); }
+    bool isExecutableFileAtPath(const QString &) const override { return note(); }
+    std::optional<FileAttributes> fileAttributesAtPath(const QString &, bool) const override
+    {
+        note();
+        return std::nullopt;
+    }
+    QString displayNameAtPath(const QString &path) const override
+    {
+        note();
+        return path;
+    }
+    std::optional<QStringList> componentsToDisplayForPath(const QString &) const override
+    {
+        note();
+        return QStringList { QStringLiteral("/") };
+    }
+    std::optional<QStringList> directoryContentsAtPath(const QString &) const override
+    {
+        note();
+        if (throwOnList)
+            throw std::runtime_error("listing failed");
+        return QStringList {};
+    }
+    bool removeFileAtPath(const QString &) override { return note(); }
+    bool copyPath(const QString &, const QString &) override { return note(); }
+    bool createDirectoryAtPath(const QString &, const CreationAttributes &) override
+    {
+        return note();
+    }
+    bool createFileAtPath(const QString &, const QByteArray &, const CreationAttributes &) override
+    {
+        return note();
+    }
+
+private:
+    bool note() const
+    {
+        ++calls;
+        // Another thread must not be able to take the lock now.
+        auto &mutex = const_cast<ProbeFileManager *>(this)->lock();
+        const bool free = std::async(std::launch::async, [&] {
+                              const bool taken = mutex.try_lock();
+                              if (taken)
+                                  mutex.unlock();
+                              return taken;
+                          }).get();
+        if (!free)
+            ++callsWithLockHeld;
+        return true;
+    }
+};
+
+TEST(QMFileManager, DefaultManagerIsOneInstanceForAllThreads)
+{
+    auto first = std::async(std::launch::async, [] { return QMFileManager::defaultManager(); });
+    auto second = std::async(std::launch::async, [] { return QMFileManager::defaultManager(); });
+    QMFileManager *a = first.get();
+    EXPECT_NE(a, nullptr);
+    EXPECT_EQ(a, second.get());
+    EXPECT_EQ(a, QMFileManager::defaultManager());
+}
+
+TEST(QMFileManager, EveryForwardedOperationRunsUnderTheLock)
+{
+    ProbeFileManager probe;
+    QMFileManager manager(probe);
+    bool isDirectory = false;
+    EXPECT_TRUE(manager.fileExistsAtPath(QStringLiteral("/x/"), &isDirectory));
+    EXPECT_TRUE(isDirectory); // out-arguments come back unchanged
+    (void)manager.isReadableFileAtPath({});
+    (void)manager.isExecutableFileAtPath({});
+    (void)manager.fileAttributesAtPath({}, true);
+    EXPECT_EQ(manager.displayNameAtPath(QStringLiteral("n")), QStringLiteral("n"));
+    (void)manager.directoryContentsAtPath({});
+    manager.removeFileAtPath({});
+    manager.copyPath({}, {});
+    manager.createDirectoryAtPath({}, {});
+    manager.createFileAtPath({}, {}, {});
+    // Additions run on the wrapped manager, under the same lock.
+    EXPECT_TRUE(manager.createDirectoryAtPath(QStringLiteral("/x/"), {}, true));
+    (void)manager.getDisplayStringForPath(QStringLiteral("/x"));
+    EXPECT_GE(probe.calls, 13);
+    EXPECT_EQ(probe.callsWithLockHeld, probe.calls);
+}
+
+TEST(QMFileManager, ExceptionReachesCallerAndReleasesTheLock)
+{
+    ProbeFileManager probe;
+    probe.throwOnList = true;
+    QMFileManager manager(probe);
+    EXPECT_THROW((void)manager.directoryContentsAtPath(QStringLiteral("/")), std::runtime_error);
+    // A following operation from another thread still runs.
+    auto next = std::async(std::launch::async, [&] { return manager.isReadableFileAtPath({}); });
+    ASSERT_EQ(next.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_TRUE(next.get());
+}
+
+TEST(QMFileManager, RespondsAsTheFileManagerClassDoes)
+{
+    QMFileManager *manager = QMFileManager::defaultManager();
+    const struct
+    {
+        const char *selector;
+        bool responds;
+    } cases[] = {
+        { "fileExistsAtPath:isDirectory:", true },
+        { "copyPath:toPath:handler:", true },
+        { "directoryContentsAtPath:", true },
+        { "createDirectoryAtPath:attributes:recursively:", true },
+        { "isMachOFile:withArchitecture:", true },
+        { "isSameFile:asFile:", true },
+        { "temporaryPathFromTemplate:", true },
+        { "getDisplayStringForPath:", true },
+        { "systemPaths", false }, // a class operation
+        { "fileExistsAtPath:", false },
+        { "forwardInvocation:", false },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(manager->respondsToSelector(c.selector), c.responds) << c.selector;
+}
+
+TEST(QMFileManager, DescriptionNamesProxyThenWrappedManager)
+{
+    const QString text = QMFileManager::defaultManager()->description();
+    EXPECT_TRUE(
+        QRegularExpression(
+            QStringLiteral(
+                "^<QMFileManager: 0x[0-9a-f]+> proxy for: <LinuxFileManager: 0x[0-9a-f]+>$"))
+            .match(text)
+            .hasMatch())
+        << text.toStdString();
+}
+
+} // namespace
