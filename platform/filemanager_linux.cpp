@@ -4,6 +4,7 @@
 // tree is copied or removed as a link and never followed out of the tree.
 #include "platform/filemanager.h"
 
+#include "platform/fileio_p.h"
 #include "platform/filesystemrepresentation.h"
 
 #include <QDir>
@@ -96,21 +97,6 @@ FileAttributes attributesFromStat(const struct stat &st)
     attributes.ownerAccountID = st.st_uid;
     attributes.groupOwnerAccountID = st.st_gid;
     return attributes;
-}
-
-bool writeAll(int fd, const char *data, qsizetype size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size_t(size));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= n;
-    }
-    return true;
 }
 
 bool copyFileContents(int from, int to)

@@ -1,17 +1,13 @@
 #include "platform/propertylist.h"
 
+#include "platform/fileio_p.h"
 #include "platform/filesystemrepresentation.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QStringDecoder>
 #include <QXmlStreamReader>
 
 #include <plist/plist.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -97,8 +93,8 @@ bool binaryShapeIsSafe(QByteArrayView bytes)
         quint64 contents = 0;
     };
     const auto objectAt = [&](quint64 object) -> std::optional<Object> {
-        const quint64 at = readBigEndian(data + tableOffset + object * quint64(offsetSize),
-                                         offsetSize);
+        const quint64 at
+            = readBigEndian(data + tableOffset + object * quint64(offsetSize), offsetSize);
         if (at < kHeaderSize || at >= end)
             return std::nullopt;
         Object found { data[at] >> 4, quint64(data[at] & 0x0F), at + 1 };
@@ -189,7 +185,8 @@ bool binaryShapeIsSafe(QByteArrayView bytes)
         if (frame.next < frame.container.count) {
             const quint64 child = readBigEndian(
                 data + frame.container.contents + frame.next * quint64(refSize), refSize);
-            const bool asKey = frame.container.type == 0xD && frame.next < frame.container.count / 2;
+            const bool asKey
+                = frame.container.type == 0xD && frame.next < frame.container.count / 2;
             ++frame.next;
             if (child >= objectCount || !enter(child, asKey))
                 return false;
@@ -263,8 +260,8 @@ bool isIntegerText(QStringView text)
 
 bool isRealText(QStringView text)
 {
-    static constexpr QStringView special[] = { u"nan",       u"inf",       u"+inf",     u"-inf",
-                                               u"infinity", u"+infinity", u"-infinity" };
+    static constexpr QStringView special[]
+        = { u"nan", u"inf", u"+inf", u"-inf", u"infinity", u"+infinity", u"-infinity" };
     for (QStringView word : special) {
         if (text.compare(word, Qt::CaseInsensitive) == 0)
             return true;
@@ -290,7 +287,8 @@ bool isLeafTextValid(Element element, QStringView text)
     case Element::Data: {
         QByteArray base64 = text.toLatin1();
         base64.removeIf([](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
-        return bool(QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors));
+        return bool(
+            QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors));
     }
     case Element::True:
     case Element::False:
@@ -379,8 +377,7 @@ bool xmlShapeIsSafe(QByteArrayView bytes)
         }
         case QXmlStreamReader::Characters:
             if (!open.empty() && open.back().element != Element::Dict
-                && open.back().element != Element::Array
-                && open.back().element != Element::Plist)
+                && open.back().element != Element::Array && open.back().element != Element::Plist)
                 text += reader.text();
             else if (!reader.isWhitespace())
                 return false;
@@ -565,8 +562,7 @@ Node parsedNode(const QByteArray &element)
 
 Node fromVariant(const QVariant &value, int depth);
 
-template<typename Map>
-Node dictionaryFrom(const Map &map, int depth)
+template<typename Map> Node dictionaryFrom(const Map &map, int depth)
 {
     Node dict(plist_new_dict());
     for (auto it = map.cbegin(); it != map.cend(); ++it) {
@@ -580,8 +576,7 @@ Node dictionaryFrom(const Map &map, int depth)
     return dict;
 }
 
-template<typename List>
-Node arrayFrom(const List &list, int depth)
+template<typename List> Node arrayFrom(const List &list, int depth)
 {
     Node array(plist_new_array());
     for (const auto &item : list) {
@@ -645,31 +640,6 @@ Node fromVariant(const QVariant &value, int depth)
     }
 }
 
-std::optional<QByteArray> readRegularFile(const QString &path)
-{
-    // Opened without blocking and checked through the descriptor, so a FIFO or
-    // a file swapped in after a check is never waited on.
-    const std::optional<QByteArray> name = fileSystemRepresentation(path);
-    if (!name)
-        return std::nullopt;
-    const int fd = ::open(name->constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return std::nullopt;
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    struct stat info = {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxFileSize)
-        return std::nullopt;
-    // One byte more than expected tells a file that grew while being read.
-    QByteArray bytes = file.read(qint64(info.st_size) + 1);
-    if (file.error() != QFileDevice::NoError || bytes.size() != qsizetype(info.st_size))
-        return std::nullopt;
-    return bytes;
-}
-
 } // namespace
 
 std::optional<QVariant> fromData(const QByteArray &bytes)
@@ -683,8 +653,8 @@ std::optional<QVariant> fromData(const QByteArray &bytes)
         plist_from_bin(bytes.constData(), uint32_t(bytes.size()), &raw);
     } else {
         // libplist does not expect a byte-order mark.
-        const QByteArrayView xml = bytes.startsWith(kUtf8Bom) ? QByteArrayView(bytes).sliced(3)
-                                                              : QByteArrayView(bytes);
+        const QByteArrayView xml
+            = bytes.startsWith(kUtf8Bom) ? QByteArrayView(bytes).sliced(3) : QByteArrayView(bytes);
         if (!xmlShapeIsSafe(xml))
             return std::nullopt;
         plist_from_xml(xml.data(), uint32_t(xml.size()), &raw);
@@ -697,7 +667,7 @@ std::optional<QVariant> fromData(const QByteArray &bytes)
 
 std::optional<QVariant> readFile(const QString &path)
 {
-    const std::optional<QByteArray> bytes = readRegularFile(path);
+    const std::optional<QByteArray> bytes = readRegularFile(path, kMaxFileSize);
     return bytes ? fromData(*bytes) : std::nullopt;
 }
 

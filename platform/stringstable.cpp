@@ -1,47 +1,14 @@
 #include "platform/stringstable.h"
 
-#include "platform/filesystemrepresentation.h"
+#include "platform/fileio_p.h"
 #include "platform/propertylist.h"
 
-#include <QFile>
 #include <QStringDecoder>
 #include <QVariant>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-using namespace Qt::StringLiterals;
 
 namespace StringsTable {
 
 namespace {
-
-std::optional<QByteArray> readRegularFile(const QString &path)
-{
-    // Opened without blocking and checked through the descriptor, so a FIFO or
-    // a file swapped in after a check is never waited on.
-    const std::optional<QByteArray> name = fileSystemRepresentation(path);
-    if (!name)
-        return std::nullopt;
-    const int fd = ::open(name->constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return std::nullopt;
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    struct stat info = {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)
-        || info.st_size > PropertyList::kMaxFileSize)
-        return std::nullopt;
-    // One byte more than expected tells a file that grew while being read.
-    QByteArray bytes = file.read(qint64(info.st_size) + 1);
-    if (file.error() != QFileDevice::NoError || bytes.size() != qsizetype(info.st_size))
-        return std::nullopt;
-    return bytes;
-}
 
 // Text tables never start with '<', so anything that does is a property list.
 bool isPropertyList(QByteArrayView bytes)
@@ -108,8 +75,7 @@ class Parser
 public:
     explicit Parser(QStringView text)
         : m_text(text)
-    {
-    }
+    { }
 
     std::optional<Table> parse();
 
@@ -186,7 +152,7 @@ bool Parser::skipSpaceAndComments()
 std::optional<QString> Parser::token()
 {
     QString out;
-    if (peek() == u'"' && !atEnd()) {
+    if (peek() == u'"') {
         if (!readQuoted(out))
             return std::nullopt;
         return out;
@@ -221,13 +187,27 @@ bool Parser::readEscape(QString &out)
         return false;
     const char16_t c = m_text.at(m_pos++).unicode();
     switch (c) {
-    case u'n': out.append(u'\n'); return true;
-    case u't': out.append(u'\t'); return true;
-    case u'r': out.append(u'\r'); return true;
-    case u'a': out.append(u'\a'); return true;
-    case u'b': out.append(u'\b'); return true;
-    case u'f': out.append(u'\f'); return true;
-    case u'v': out.append(u'\v'); return true;
+    case u'n':
+        out.append(u'\n');
+        return true;
+    case u't':
+        out.append(u'\t');
+        return true;
+    case u'r':
+        out.append(u'\r');
+        return true;
+    case u'a':
+        out.append(u'\a');
+        return true;
+    case u'b':
+        out.append(u'\b');
+        return true;
+    case u'f':
+        out.append(u'\f');
+        return true;
+    case u'v':
+        out.append(u'\v');
+        return true;
     case u'"':
     case u'\\':
     case u'\'':
@@ -300,7 +280,7 @@ std::optional<Table> fromData(const QByteArray &bytes)
 
 std::optional<Table> readFile(const QString &path)
 {
-    const std::optional<QByteArray> bytes = readRegularFile(path);
+    const std::optional<QByteArray> bytes = readRegularFile(path, PropertyList::kMaxFileSize);
     return bytes ? fromData(*bytes) : std::nullopt;
 }
 

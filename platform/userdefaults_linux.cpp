@@ -6,6 +6,7 @@
 // file, so other processes' changes are seen at once.
 #include "platform/userdefaults.h"
 
+#include "platform/fileio_p.h"
 #include "platform/filesystemrepresentation.h"
 #include "platform/propertylist.h"
 #include "platform/standardpaths.h"
@@ -31,23 +32,6 @@ bool isPlainName(const QString &name)
 {
     return !name.isEmpty() && !name.startsWith(u'.') && !name.contains(u'/')
         && !name.contains(QChar(0));
-}
-
-bool writeAll(int fd, const QByteArray &data)
-{
-    const char *p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
 }
 
 bool makeFolder(const QByteArray &path)
@@ -90,7 +74,8 @@ bool replaceFile(const QByteArray &target, const QByteArray &data)
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
-    const bool written = writeAll(fd, data) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    const bool written = writeAll(fd, data.constData(), data.size()) && ::fchmod(fd, mode) == 0
+        && ::fsync(fd) == 0;
     if (::close(fd) != 0 || !written || ::rename(temporary.constData(), target.constData()) != 0) {
         ::unlink(temporary.constData());
         return false;

@@ -42,9 +42,9 @@ private:
 struct CharacterSets
 {
     CharacterSet emptyCharacterSet;
-    CharacterSet skipBetweenComponents;     // white space and line ends
+    CharacterSet skipBetweenComponents; // white space and line ends
     CharacterSet delimitersOutsideOfQuotes; // the above and the double quote
-    CharacterSet asciiCharacterSet;         // U+0000..U+007F
+    CharacterSet asciiCharacterSet; // U+0000..U+007F
 };
 const CharacterSets &characterSets();
 

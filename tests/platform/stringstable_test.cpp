@@ -23,7 +23,8 @@ TEST(StringsTable, ReadsEveryForm)
     const QString files[] = { u"table-utf8.strings"_s, u"table-utf16le.strings"_s,
                               u"table-utf16be.strings"_s, u"table.xml"_s, u"table.bplist"_s };
     for (const QString &file : files) {
-        const std::optional<Table> table = StringsTable::readFile(test::dataPath(u"strings/"_s + file));
+        const std::optional<Table> table
+            = StringsTable::readFile(test::dataPath(u"strings/"_s + file));
         ASSERT_TRUE(table) << file.toStdString();
         EXPECT_EQ(*table, expected) << file.toStdString();
     }
@@ -41,7 +42,8 @@ TEST(StringsTable, ParsesTextSyntax)
         { "a=b;", { { u"a"_s, u"b"_s } } },
         { "\"k\" = \"v\"; \"k\" = \"w\";", { { u"k"_s, u"w"_s } } },
         { "\"alone\"; word;", { { u"alone"_s, u"alone"_s }, { u"word"_s, u"word"_s } } },
-        { "url = http://example.com/a-b_c.$1;", { { u"url"_s, u"http://example.com/a-b_c.$1"_s } } },
+        { "url = http://example.com/a-b_c.$1;",
+          { { u"url"_s, u"http://example.com/a-b_c.$1"_s } } },
         { "\"a\"/*x*/=//y\n\"b\"/**/;", { { u"a"_s, u"b"_s } } },
         { "\"\" = \"multi\nline\";", { { u""_s, u"multi\nline"_s } } },
         { "k = \"\\a\\b\\f\\v\\r\\0\\7\\77\\377\";", { { u"k"_s, u"\a\b\f\v\r\0\a?\u00ff"_s } } },
@@ -87,8 +89,12 @@ TEST(StringsTable, RejectsAnyError)
         "k = \"\xFF\";",
         "k = \"\xE2\x96\";",
         "k; // cut short \xE2\x96",
-        QByteArray("\xFF\xFE" "k\0;\0/\0/\0a\0b\0x", 13),
-        QByteArray("\xFF\xFE" "k\0=\0\"\0\x00\xD8\"\0;\0", 14),
+        QByteArray("\xFF\xFE"
+                   "k\0;\0/\0/\0a\0b\0x",
+                   13),
+        QByteArray("\xFF\xFE"
+                   "k\0=\0\"\0\x00\xD8\"\0;\0",
+                   14),
         QByteArray("\xFE\xFF\0k\xDC\x00\0;", 8),
         // property lists of the wrong shape
         "<plist><array><string>a</string></array></plist>",
