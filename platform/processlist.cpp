@@ -1,0 +1,3 @@
+#include "platform/processlist.h"
+
+ProcessList::~ProcessList() = default;

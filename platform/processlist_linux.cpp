@@ -1,0 +1,208 @@
+// The process list on Linux, read from /proc (proc(5)). A process's bundle is
+// the *.app folder whose Contents/MacOS holds its executable (/proc/PID/exe),
+// or, for an interpreted program, the script named on its command line.
+//
+// Process ids are recycled, so each listed process is remembered with its
+// start time (field 22 of /proc/PID/stat). A quit request opens a pidfd
+// (pidfd_open(2)), checks the start time again, and signals through the pidfd
+// (pidfd_send_signal(2)): a process that ended and whose id was reused is
+// never hit.
+#include "platform/processlist.h"
+
+#include "platform/bundle.h"
+#include "platform/filesystemrepresentation.h"
+
+#include <QHash>
+
+#include <algorithm>
+#include <climits>
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+QByteArray procPath(pid_t pid, const char *entry)
+{
+    return "/proc/" + QByteArray::number(pid) + '/' + entry;
+}
+
+// A /proc file: its size reads as 0, so read to the end, up to 'cap' bytes.
+std::optional<QByteArray> readProcFile(const QByteArray &path, qsizetype cap)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    QByteArray contents;
+    char buffer[4096];
+    ssize_t n = 0;
+    while (contents.size() < cap && (n = ::read(fd, buffer, sizeof buffer)) > 0)
+        contents.append(buffer, n);
+    ::close(fd);
+    if (n < 0)
+        return std::nullopt;
+    return contents;
+}
+
+// Field 22 of /proc/PID/stat: the start time in clock ticks after boot.
+std::optional<quint64> startTime(pid_t pid)
+{
+    const auto stat = readProcFile(procPath(pid, "stat"), 4096);
+    if (!stat)
+        return std::nullopt;
+    // The command name (field 2) may hold blanks and parentheses; fields
+    // after the last ')' are plain numbers and letters.
+    const qsizetype close = stat->lastIndexOf(')');
+    if (close < 0)
+        return std::nullopt;
+    const QList<QByteArray> fields = stat->mid(close + 2).split(' ');
+    bool ok = false;
+    const quint64 value = fields.value(22 - 3).toULongLong(&ok);
+    return ok ? std::optional(value) : std::nullopt;
+}
+
+std::optional<QByteArray> readLink(const QByteArray &path)
+{
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink(path.constData(), buffer, sizeof buffer);
+    if (n <= 0 || size_t(n) >= sizeof buffer)
+        return std::nullopt;
+    return QByteArray(buffer, n);
+}
+
+// The bundle folder of a program path .../Name.app/Contents/MacOS/program.
+std::optional<QByteArray> bundleOfProgram(const QByteArray &program)
+{
+    const QList<QByteArray> parts = program.split('/');
+    const qsizetype n = parts.size();
+    if (n < 5 || parts[n - 2] != "MacOS" || parts[n - 3] != "Contents"
+        || !parts[n - 4].endsWith(".app") || parts[n - 4] == ".app")
+        return std::nullopt;
+    return program.left(program.size() - parts[n - 1].size() - parts[n - 2].size()
+                        - parts[n - 3].size() - 3);
+}
+
+std::optional<QByteArray> bundleOfProcess(pid_t pid)
+{
+    if (auto exe = readLink(procPath(pid, "exe"))) {
+        // A program whose file was replaced since it started still names it.
+        if (exe->endsWith(" (deleted)"))
+            exe->chop(10);
+        if (auto bundle = bundleOfProgram(*exe))
+            return bundle;
+    }
+    // An interpreter running a script: the script is one of its arguments.
+    const auto cmdline = readProcFile(procPath(pid, "cmdline"), 1 << 20);
+    if (!cmdline)
+        return std::nullopt;
+    const QList<QByteArray> arguments = cmdline->split('\0');
+    const auto cwd = readLink(procPath(pid, "cwd"));
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        QByteArray argument = arguments[i];
+        if (argument.isEmpty() || argument.startsWith('-'))
+            continue;
+        if (!argument.startsWith('/')) {
+            if (!cwd)
+                continue;
+            argument = *cwd + '/' + argument;
+        }
+        if (auto bundle = bundleOfProgram(argument))
+            return bundle;
+    }
+    return std::nullopt;
+}
+
+class LinuxProcessList final : public ProcessList
+{
+public:
+    bool getNextProcess(ProcessSerialNumber &psn) override
+    {
+        if (psn.lowLongOfPSN == 0 || m_snapshot.empty())
+            takeSnapshot();
+        const auto next
+            = std::upper_bound(m_snapshot.begin(), m_snapshot.end(), pid_t(psn.lowLongOfPSN));
+        if (next == m_snapshot.end())
+            return false;
+        psn = { 0, std::uint32_t(*next) };
+        return true;
+    }
+
+    std::optional<ProcessInformation> processInformation(const ProcessSerialNumber &psn) override
+    {
+        const pid_t pid = pid_t(psn.lowLongOfPSN);
+        if (!isListedProcess(pid))
+            return std::nullopt;
+        ProcessInformation information;
+        if (const auto bundle = bundleOfProcess(pid)) {
+            information.bundlePath = stringWithFileSystemRepresentation(*bundle);
+            if (const auto reader = Bundle::create(*information.bundlePath))
+                information.bundleIdentifier = reader->bundleIdentifier();
+        }
+        // The process may have ended while it was being read.
+        if (!isListedProcess(pid))
+            return std::nullopt;
+        return information;
+    }
+
+    bool sendQuitRequest(const ProcessSerialNumber &psn) override
+    {
+        const pid_t pid = pid_t(psn.lowLongOfPSN);
+        if (pid <= 0 || !m_startTimes.contains(pid))
+            return false;
+        const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
+        if (pidfd < 0)
+            return false;
+        // The pidfd now holds on to whatever process has this id; send only
+        // if that is still the one we listed.
+        const bool same = isListedProcess(pid);
+        const bool sent = same && ::syscall(SYS_pidfd_send_signal, pidfd, SIGTERM, nullptr, 0) == 0;
+        ::close(pidfd);
+        return sent;
+    }
+
+private:
+    void takeSnapshot()
+    {
+        m_snapshot.clear();
+        m_startTimes.clear();
+        DIR *proc = ::opendir("/proc");
+        if (!proc)
+            return;
+        const uid_t user = ::getuid();
+        while (const dirent *entry = ::readdir(proc)) {
+            char *end = nullptr;
+            const long pid = std::strtol(entry->d_name, &end, 10);
+            if (pid <= 0 || *end != '\0')
+                continue;
+            struct stat st;
+            if (::stat(procPath(pid_t(pid), "").constData(), &st) != 0 || st.st_uid != user)
+                continue;
+            if (const auto started = startTime(pid_t(pid))) {
+                m_snapshot.push_back(pid_t(pid));
+                m_startTimes.insert(pid_t(pid), *started);
+            }
+        }
+        ::closedir(proc);
+        std::sort(m_snapshot.begin(), m_snapshot.end());
+    }
+
+    bool isListedProcess(pid_t pid) const
+    {
+        const auto it = m_startTimes.constFind(pid);
+        return it != m_startTimes.constEnd() && startTime(pid) == *it;
+    }
+
+    std::vector<pid_t> m_snapshot;
+    QHash<pid_t, quint64> m_startTimes;
+};
+
+} // namespace
+
+std::unique_ptr<ProcessList> ProcessList::create()
+{
+    return std::make_unique<LinuxProcessList>();
+}

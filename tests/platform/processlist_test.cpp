@@ -1,0 +1,132 @@
+// The process list against real processes started from real bundles.
+#include "platform/processlist.h"
+
+#include "tests/testsupport.h"
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// Starts a program and reaps it when the test ends.
+class Child
+{
+public:
+    explicit Child(const QString &program)
+    {
+        m_process.setProgram(program);
+        m_process.start();
+        m_process.waitForStarted();
+    }
+    ~Child()
+    {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+    pid_t pid() const { return pid_t(m_process.processId()); }
+    bool exitsWithin(int ms) { return m_process.waitForFinished(ms); }
+
+private:
+    QProcess m_process;
+};
+
+QString makeProgramBundle(const QString &folder, const QString &identifier, bool script)
+{
+    const QString bundle
+        = folder + QStringLiteral("/Helper ") + identifier + QStringLiteral(".app");
+    test::makeBundle(bundle,
+                     { { QStringLiteral("CFBundleIdentifier"), identifier },
+                       { QStringLiteral("CFBundleExecutable"), QStringLiteral("run") } });
+    const QString program = bundle + QStringLiteral("/Contents/MacOS/run");
+    if (script) {
+        test::writeFile(program, "#!/bin/sh\nwhile :; do sleep 0.2; done\n");
+    } else {
+        test::writeFile(program, test::readFile(QStringLiteral("/bin/sleep")));
+    }
+    ::chmod(QFile::encodeName(program).constData(), 0755);
+    return bundle;
+}
+
+std::optional<ProcessInformation> find(ProcessList &list, pid_t pid,
+                                       ProcessSerialNumber *found = nullptr)
+{
+    ProcessSerialNumber psn;
+    pid_t previous = 0;
+    while (list.getNextProcess(psn)) {
+        EXPECT_GT(pid_t(psn.lowLongOfPSN), previous) << "increasing process-id order";
+        EXPECT_EQ(psn.highLongOfPSN, 0u);
+        previous = pid_t(psn.lowLongOfPSN);
+        if (previous == pid) {
+            if (found)
+                *found = psn;
+            return list.processInformation(psn);
+        }
+    }
+    return std::nullopt;
+}
+
+TEST(ProcessList, ProcessesRunningFromBundlesAreKnownByTheirBundle)
+{
+    QTemporaryDir dir;
+    const QString compiled
+        = makeProgramBundle(dir.path(), QStringLiteral("org.example.compiled"), false);
+    const QString script
+        = makeProgramBundle(dir.path(), QStringLiteral("org.example.script"), true);
+    // A binary program named with an argument, so it keeps running.
+    QProcess sleeper;
+    sleeper.start(compiled + QStringLiteral("/Contents/MacOS/run"), { QStringLiteral("60") });
+    ASSERT_TRUE(sleeper.waitForStarted());
+    Child interpreted(script + QStringLiteral("/Contents/MacOS/run"));
+
+    const struct
+    {
+        pid_t pid;
+        QString bundle, identifier;
+    } cases[] = {
+        { pid_t(sleeper.processId()), compiled, QStringLiteral("org.example.compiled") },
+        { interpreted.pid(), script, QStringLiteral("org.example.script") },
+    };
+    for (const auto &c : cases) {
+        auto list = ProcessList::create();
+        const auto info = find(*list, c.pid);
+        ASSERT_TRUE(info) << c.identifier.toStdString();
+        EXPECT_EQ(info->bundlePath, c.bundle);
+        EXPECT_EQ(info->bundleIdentifier, c.identifier);
+    }
+
+    auto list = ProcessList::create();
+    const auto self = find(*list, ::getpid());
+    ASSERT_TRUE(self);
+    EXPECT_FALSE(self->bundlePath) << "the test program runs from no bundle";
+    sleeper.kill();
+    sleeper.waitForFinished();
+}
+
+TEST(ProcessList, QuitRequestsReachOnlyTheListedProcess)
+{
+    QTemporaryDir dir;
+    const QString bundle = makeProgramBundle(dir.path(), QStringLiteral("org.example.quit"), true);
+    Child child(bundle + QStringLiteral("/Contents/MacOS/run"));
+
+    auto list = ProcessList::create();
+    EXPECT_FALSE(list->sendQuitRequest({ 0, std::uint32_t(child.pid()) })) << "not listed yet";
+    ProcessSerialNumber psn;
+    ASSERT_TRUE(find(*list, child.pid(), &psn));
+    EXPECT_TRUE(list->sendQuitRequest(psn));
+    EXPECT_TRUE(child.exitsWithin(10000));
+
+    // Once it has ended, the serial number names nothing.
+    EXPECT_FALSE(list->processInformation(psn));
+    EXPECT_FALSE(list->sendQuitRequest(psn));
+    EXPECT_FALSE(list->sendQuitRequest({}));
+}
+
+} // namespace
