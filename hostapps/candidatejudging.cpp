@@ -95,24 +95,29 @@ ApplicationCandidate readApplicationCandidate(QMFileManager &fileManager, const 
     return candidate;
 }
 
+bool CandidateRanking::consider(const ApplicationCandidate &c)
+{
+    if (!c.eligible)
+        return false;
+    // The starting record is major -1, minor -1, the distant past.
+    const VersionPair best = m_best ? m_best->version : VersionPair {};
+    const std::optional<QDateTime> bestDate = m_best ? m_best->modificationDate : std::nullopt;
+    const bool newer = c.version.major > best.major
+        || (c.version.major == best.major && c.version.minor > best.minor)
+        || (c.version.major == best.major && c.version.minor == best.minor && c.modificationDate
+            && (!bestDate || *c.modificationDate > *bestDate));
+    if (newer)
+        m_best = c;
+    return newer;
+}
+
 std::optional<std::size_t> bestCandidate(const std::vector<ApplicationCandidate> &candidates)
 {
+    CandidateRanking ranking;
     std::optional<std::size_t> best;
-    VersionPair bestVersion;
-    std::optional<QDateTime> bestDate; // absent: the distant past
     for (std::size_t i = 0; i < candidates.size(); ++i) {
-        const ApplicationCandidate &c = candidates[i];
-        if (!c.eligible)
-            continue;
-        const bool newer = c.version.major > bestVersion.major
-            || (c.version.major == bestVersion.major && c.version.minor > bestVersion.minor)
-            || (c.version.major == bestVersion.major && c.version.minor == bestVersion.minor
-                && c.modificationDate && (!bestDate || *c.modificationDate > *bestDate));
-        if (newer) {
+        if (ranking.consider(candidates[i]))
             best = i;
-            bestVersion = c.version;
-            bestDate = c.modificationDate;
-        }
     }
     return best;
 }

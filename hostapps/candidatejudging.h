@@ -44,6 +44,19 @@ struct ApplicationCandidate
                                                             const QString &path,
                                                             const QString &bundleIdentifier);
 
+// Keeps the best of the candidates considered so far, so that judging many
+// copies holds one record, not all of them.
+class CandidateRanking
+{
+public:
+    // Whether 'candidate' became the best.
+    bool consider(const ApplicationCandidate &candidate);
+    [[nodiscard]] const std::optional<ApplicationCandidate> &best() const { return m_best; }
+
+private:
+    std::optional<ApplicationCandidate> m_best;
+};
+
 // The best eligible candidate: the higher major, then the higher minor, then
 // a strictly later date; of equals the one listed first. A candidate without
 // a date never wins on the date (a missing best date counts as the distant past).

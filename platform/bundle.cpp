@@ -59,21 +59,27 @@ std::unique_ptr<Bundle> Bundle::create(const QString &path)
     return std::unique_ptr<Bundle>(new Bundle(folder, std::move(dictionary)));
 }
 
+std::optional<QString> Bundle::bundlePathForProgram(const QString &programPath)
+{
+    QStringList parts = programPath.split(u'/');
+    const qsizetype n = parts.size();
+    if (n < 5 || parts.at(n - 2) != QStringLiteral("MacOS")
+        || parts.at(n - 3) != QStringLiteral("Contents")
+        || !parts.at(n - 4).endsWith(QStringLiteral(".app"))
+        || parts.at(n - 4) == QStringLiteral(".app"))
+        return std::nullopt;
+    parts.resize(n - 3);
+    return parts.join(u'/');
+}
+
 std::unique_ptr<Bundle> Bundle::mainBundle()
 {
     char buffer[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
     if (n <= 0 || size_t(n) >= sizeof buffer)
         return nullptr;
-    const QString executable = stringWithFileSystemRepresentation(buffer, n);
-    QStringList parts = executable.split(u'/');
-    // .../Name.app/Contents/MacOS/executable
-    if (parts.size() < 5 || parts.at(parts.size() - 2) != QStringLiteral("MacOS")
-        || parts.at(parts.size() - 3) != QStringLiteral("Contents")
-        || !parts.at(parts.size() - 4).endsWith(QStringLiteral(".app")))
-        return nullptr;
-    parts.resize(parts.size() - 3);
-    return create(parts.join(u'/'));
+    const auto bundle = bundlePathForProgram(stringWithFileSystemRepresentation(buffer, n));
+    return bundle ? create(*bundle) : nullptr;
 }
 
 QStringList Bundle::preferredLocalizationNames()

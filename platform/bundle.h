@@ -29,6 +29,9 @@ public:
     // The bundle of the running program: the *.app folder whose Contents/MacOS
     // holds /proc/self/exe; null when the program does not run from one.
     [[nodiscard]] static std::unique_ptr<Bundle> mainBundle();
+    // The bundle folder that holds a program directly in its Contents/MacOS
+    // (".../Name.app/Contents/MacOS/program"); absent for any other path.
+    [[nodiscard]] static std::optional<QString> bundlePathForProgram(const QString &programPath);
     // Localization folder names to try, best first, for the current locale.
     [[nodiscard]] static QStringList preferredLocalizationNames();
 

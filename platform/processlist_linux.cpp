@@ -74,19 +74,12 @@ std::optional<QByteArray> readLink(const QByteArray &path)
     return QByteArray(buffer, n);
 }
 
-// The bundle folder of a program path .../Name.app/Contents/MacOS/program.
-std::optional<QByteArray> bundleOfProgram(const QByteArray &program)
+std::optional<QString> bundleOfProgram(const QByteArray &program)
 {
-    const QList<QByteArray> parts = program.split('/');
-    const qsizetype n = parts.size();
-    if (n < 5 || parts[n - 2] != "MacOS" || parts[n - 3] != "Contents"
-        || !parts[n - 4].endsWith(".app") || parts[n - 4] == ".app")
-        return std::nullopt;
-    return program.left(program.size() - parts[n - 1].size() - parts[n - 2].size()
-                        - parts[n - 3].size() - 3);
+    return Bundle::bundlePathForProgram(stringWithFileSystemRepresentation(program));
 }
 
-std::optional<QByteArray> bundleOfProcess(pid_t pid)
+std::optional<QString> bundleOfProcess(pid_t pid)
 {
     if (auto exe = readLink(procPath(pid, "exe"))) {
         // A program whose file was replaced since it started still names it.
@@ -138,7 +131,7 @@ public:
             return std::nullopt;
         ProcessInformation information;
         if (const auto bundle = bundleOfProcess(pid)) {
-            information.bundlePath = stringWithFileSystemRepresentation(*bundle);
+            information.bundlePath = *bundle;
             if (const auto reader = Bundle::create(*information.bundlePath))
                 information.bundleIdentifier = reader->bundleIdentifier();
         }

@@ -1,0 +1,73 @@
+// Detached processes on Linux: fork, setsid, fork again and exec, so the
+// program is reparented to init (or the session's subreaper) at once. A
+// close-on-exec pipe carries the exec's errno back; end of file on it means
+// the exec succeeded. Only async-signal-safe calls run between fork and exec.
+#include "platform/detachedprocess.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+void reportAndExit(int pipeFd, int error)
+{
+    (void)!::write(pipeFd, &error, sizeof error);
+    ::_exit(127);
+}
+
+} // namespace
+
+int startDetachedProcess(const QByteArray &program, const QList<QByteArray> &arguments)
+{
+    if (program.isEmpty())
+        return ENOENT;
+    std::vector<QByteArray> storage { program };
+    storage.insert(storage.end(), arguments.begin(), arguments.end());
+    std::vector<char *> argv;
+    argv.reserve(storage.size() + 1);
+    for (QByteArray &item : storage)
+        argv.push_back(item.data());
+    argv.push_back(nullptr);
+
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        return errno;
+    const pid_t child = ::fork();
+    if (child < 0) {
+        const int error = errno;
+        ::close(report[0]);
+        ::close(report[1]);
+        return error;
+    }
+    if (child == 0) {
+        ::close(report[0]);
+        if (::setsid() < 0)
+            reportAndExit(report[1], errno);
+        const pid_t grandchild = ::fork();
+        if (grandchild < 0)
+            reportAndExit(report[1], errno);
+        if (grandchild > 0)
+            ::_exit(0);
+        const int devNull = ::open("/dev/null", O_RDONLY);
+        if (devNull < 0 || ::dup2(devNull, STDIN_FILENO) < 0)
+            reportAndExit(report[1], errno);
+        if (devNull != STDIN_FILENO)
+            ::close(devNull);
+        ::execve(argv[0], argv.data(), environ);
+        reportAndExit(report[1], errno);
+    }
+    ::close(report[1]);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) { }
+    int error = 0;
+    ssize_t n;
+    while ((n = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) { }
+    ::close(report[0]);
+    return n == ssize_t(sizeof error) ? (error ? error : EIO) : 0;
+}
