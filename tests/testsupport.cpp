@@ -198,3 +198,42 @@ ScopedEnvironment::~ScopedEnvironment()
 }
 
 } // namespace test
+
+#include <QDeadlineTimer>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QThread>
+
+namespace test {
+
+QString installHostApp(const QStringList &options)
+{
+    QProcess script;
+    script.start(QStringLiteral(RARURU_MAKE_HOST_APP),
+                 QStringList { QStringLiteral("--program"), QStringLiteral(RARURU_HOST_PROGRAM) }
+                     + options);
+    if (!script.waitForFinished(60000) || script.exitCode() != 0) {
+        ADD_FAILURE() << "make-host-app failed: " << script.readAllStandardError().toStdString();
+        return {};
+    }
+    return QString::fromUtf8(script.readAllStandardOutput()).trimmed();
+}
+
+QList<QJsonObject> hostRequests(const QString &log, qsizetype count)
+{
+    QList<QJsonObject> requests;
+    const QDeadlineTimer deadline(10000);
+    do {
+        requests.clear();
+        for (const QByteArray &line : readFile(log).split('\n')) {
+            if (!line.isEmpty())
+                requests += QJsonDocument::fromJson(line).object();
+        }
+        if (requests.size() >= count)
+            break;
+        QThread::msleep(20);
+    } while (!deadline.hasExpired());
+    return requests;
+}
+
+} // namespace test

@@ -82,3 +82,17 @@ private:
 };
 
 } // namespace test
+
+#include <QJsonObject>
+
+namespace test {
+
+// Installs a copy of the test host product with tests/hostproduct/make-host-app
+// (its options, less --program) and returns the bundle's path.
+QString installHostApp(const QStringList &options);
+
+// The requests the host program recorded in a log (one JSON object a start),
+// waiting up to ten seconds for at least 'count' of them: it runs detached.
+QList<QJsonObject> hostRequests(const QString &log, qsizetype count);
+
+} // namespace test

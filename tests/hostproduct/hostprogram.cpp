@@ -1,0 +1,58 @@
+// The host product's program for tests and the demo: it records every start
+// as one JSON line {"pid":..,"program":..,"arguments":[..]} appended to the
+// file named by QUILLMONT_REQUEST_LOG, and, when QUILLMONT_STAY_RUNNING is
+// set, stays running until it is asked to quit (SIGTERM).
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+std::string jsonString(const char *text)
+{
+    std::string out = "\"";
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; ++p) {
+        if (*p == '"' || *p == '\\') {
+            out += '\\';
+            out += char(*p);
+        } else if (*p < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", *p);
+            out += escaped;
+        } else {
+            out += char(*p);
+        }
+    }
+    return out + '"';
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::string line = "{\"pid\":" + std::to_string(::getpid())
+        + ",\"program\":" + jsonString(argv[0]) + ",\"arguments\":[";
+    for (int i = 1; i < argc; ++i)
+        line += (i > 1 ? "," : "") + jsonString(argv[i]);
+    line += "]}\n";
+    if (const char *log = std::getenv("QUILLMONT_REQUEST_LOG")) {
+        // One write with O_APPEND: lines from programs started together never interleave.
+        const int fd = ::open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            (void)!::write(fd, line.data(), line.size());
+            ::close(fd);
+        }
+    }
+    if (std::getenv("QUILLMONT_STAY_RUNNING")) {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGTERM);
+        sigprocmask(SIG_BLOCK, &set, nullptr);
+        int signal = 0;
+        sigwait(&set, &signal);
+    }
+    return 0;
+}
