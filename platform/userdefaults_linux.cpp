@@ -6,6 +6,7 @@
 // file, so other processes' changes are seen at once.
 #include "platform/userdefaults.h"
 
+#include "platform/autostart.h"
 #include "platform/fileio_p.h"
 #include "platform/filesystemrepresentation.h"
 #include "platform/propertylist.h"
@@ -20,13 +21,17 @@
 
 namespace {
 
-QString preferencesFolder()
+QString configFolder()
 {
     const QByteArray config = qgetenv("XDG_CONFIG_HOME");
-    const QString base = config.startsWith('/') ? stringWithFileSystemRepresentation(config)
-                                                : homeDirectory() + QStringLiteral("/.config");
-    return base + QStringLiteral("/preferences");
+    return config.startsWith('/') ? stringWithFileSystemRepresentation(config)
+                                  : homeDirectory() + QStringLiteral("/.config");
 }
+
+// The login window's domain keeps its list of login items as autostart
+// entries; its other keys, if any, live in an ordinary domain file.
+const QString kLoginWindow = QStringLiteral("loginwindow");
+const QString kLoginItems = QStringLiteral("AutoLaunchedApplicationDictionary");
 
 bool isPlainName(const QString &name)
 {
@@ -92,11 +97,42 @@ bool replaceFile(const QByteArray &target, const QByteArray &data)
 class FileUserDefaults final : public UserDefaults
 {
 public:
-    explicit FileUserDefaults(QString folder)
-        : m_folder(std::move(folder))
+    explicit FileUserDefaults(const QString &configFolder)
+        : m_folder(configFolder + QStringLiteral("/preferences"))
+        , m_autostartFolder(configFolder + QStringLiteral("/autostart"))
     { }
 
     std::optional<QVariantMap> persistentDomainForName(const QString &name) override
+    {
+        if (name == kLoginWindow) {
+            QVariantMap domain = fileDomain(name).value_or(QVariantMap {});
+            domain[kLoginItems] = Autostart::readLoginItems(m_autostartFolder);
+            return domain;
+        }
+        return fileDomain(name);
+    }
+
+    bool setPersistentDomain(const QVariantMap &domain, const QString &name) override
+    {
+        if (name != kLoginWindow)
+            return setFileDomain(domain, name);
+        QVariantMap others = domain;
+        const QVariant items = others.take(kLoginItems);
+        if (items.isValid() && items.typeId() != QMetaType::QVariantList)
+            return false;
+        // The other keys need a file only when there are some, or were.
+        const bool othersStored
+            = (others.isEmpty() && !fileDomain(name)) || setFileDomain(others, name);
+        return Autostart::writeLoginItems(m_autostartFolder, items.toList()) && othersStored;
+    }
+
+    bool synchronize() override
+    {
+        return true; // writes are durable when they return; reads go to disk
+    }
+
+private:
+    std::optional<QVariantMap> fileDomain(const QString &name) const
     {
         if (!isPlainName(name))
             return std::nullopt;
@@ -106,7 +142,7 @@ public:
         return value->toMap();
     }
 
-    bool setPersistentDomain(const QVariantMap &domain, const QString &name) override
+    bool setFileDomain(const QVariantMap &domain, const QString &name) const
     {
         if (!isPlainName(name))
             return false;
@@ -123,23 +159,18 @@ public:
         return data && replaceFile(target, *data);
     }
 
-    bool synchronize() override
-    {
-        return true; // writes are durable when they return; reads go to disk
-    }
-
-private:
     QString domainPath(const QString &name) const
     {
         return m_folder + u'/' + name + QStringLiteral(".plist");
     }
 
     QString m_folder;
+    QString m_autostartFolder;
 };
 
 } // namespace
 
 std::unique_ptr<UserDefaults> UserDefaults::create()
 {
-    return std::make_unique<FileUserDefaults>(preferencesFolder());
+    return std::make_unique<FileUserDefaults>(configFolder());
 }
