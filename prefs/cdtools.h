@@ -1,0 +1,39 @@
+// The operations a host product (and the helper itself) calls to keep the
+// helper's login item and the set of running helpers in order.
+#pragma once
+
+#include "hostapps/qmobject.h"
+#include "platform/userdefaults.h"
+#include "platform/workspace.h"
+
+#include <QString>
+
+#include <optional>
+
+class CDTools : public QMObject
+{
+public:
+    // 'helperResourcePath' is the helper bundle the calling application
+    // carries ("Quillmont DI Raruru.app" in its resources), when it has one.
+    CDTools(UserDefaults &defaults, Workspace &workspace,
+            std::optional<QString> helperResourcePath);
+
+    // The helper resource of the running program's own bundle.
+    [[nodiscard]] static std::optional<QString> mainBundleHelperResourcePath();
+
+    // With activate: keeps one helper login item (adding one for the helper
+    // resource when there is none), leaves the first running helper running
+    // and asks every other to quit, and starts the helper resource when none
+    // runs. Without: removes every helper login item and asks every running
+    // helper, this process included, to quit. Failures are not reported.
+    void installAndActivateCDHelper(bool activate);
+
+    // Whether the registered helper is at least as new as the helper
+    // resource, versions read as single decimal numbers.
+    [[nodiscard]] bool runningCDHelperIsLatestVersion();
+
+private:
+    UserDefaults &m_defaults;
+    Workspace &m_workspace;
+    std::optional<QString> m_helperResourcePath;
+};
