@@ -1,5 +1,7 @@
 #include "platform/workspace.h"
 
+#include "platform/filemanager.h"
+
 namespace {
 
 // Owns the real services for a workspace made by create().
@@ -23,4 +25,22 @@ private:
 std::unique_ptr<Workspace> Workspace::create()
 {
     return std::make_unique<OwningWorkspace>(ProcessList::create(), LaunchServices::create());
+}
+
+std::optional<QString> Workspace::getInfoForFile(const QString &path)
+{
+    const auto attributes = FileManager::defaultManager().fileAttributesAtPath(path, true);
+    if (!attributes)
+        return std::nullopt;
+    switch (attributes->type) {
+    case FileAttributes::Type::Regular: {
+        const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+        const qsizetype dot = name.lastIndexOf(u'.');
+        return dot > 0 ? name.mid(dot + 1) : QString();
+    }
+    case FileAttributes::Type::Directory:
+        return QStringLiteral("folder");
+    default:
+        return QStringLiteral("other");
+    }
 }

@@ -31,6 +31,11 @@ public:
         return m_launchServices.absolutePathForAppBundleWithIdentifier(identifier);
     }
 
+    // The type of a path: a plain file's name extension (empty without one);
+    // "folder" for a directory or mount point, "other" for anything else.
+    // Absent when nothing is at the path.
+    [[nodiscard]] static std::optional<QString> getInfoForFile(const QString &path);
+
 private:
     ProcessList &m_processList;
     LaunchServices &m_launchServices;

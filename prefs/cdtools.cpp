@@ -2,8 +2,11 @@
 
 #include "host/hostproduct.h"
 #include "hostapps/qmbundle.h"
+#include "hostapps/qmfilemanager.h"
 #include "platform/bundle.h"
 #include "prefs/loginitems.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -33,6 +36,59 @@ std::optional<QString> CDTools::mainBundleHelperResourcePath()
         return std::nullopt;
     return bundle->pathForResource(QString::fromUtf16(HostProduct::kHelperResourceName),
                                    QString::fromUtf16(HostProduct::kHelperResourceType));
+}
+
+bool CDTools::isValidInstallerVolume(const QString &path)
+{
+    static const QString types[]
+        = { QStringLiteral("exe"), QStringLiteral("msi"), QStringLiteral("inf") };
+    static const QString markers[]
+        = { QStringLiteral("autorun.inf"), QStringLiteral("setup.exe"),
+            QStringLiteral("setuppls.exe"), QStringLiteral("setupse.exe") };
+    const auto isOneOf = [](const QString &text, const auto &values) {
+        return std::any_of(std::begin(values), std::end(values), [&](const QString &value) {
+            return text.compare(value, Qt::CaseInsensitive) == 0;
+        });
+    };
+    if (const auto type = Workspace::getInfoForFile(path); type && isOneOf(*type, types))
+        return true;
+    const auto entries = QMFileManager::defaultManager()->directoryContentsAtPath(path);
+    return entries && std::any_of(entries->begin(), entries->end(), [&](const QString &name) {
+               return isOneOf(name, markers);
+           });
+}
+
+QVariantList CDTools::getListOfAppsHelpedByTheCDHelper()
+{
+    QVariantList list;
+    for (const QString &edition : HostProduct::editionNames()) {
+        list
+            += QVariantMap { { QStringLiteral("BundleID"), HostProduct::bundleIdentifier(edition) },
+                             { QStringLiteral("IdentifyingURLScheme"),
+                               HostProduct::identifyingURLScheme(edition) } };
+    }
+    return list;
+}
+
+void CDTools::updateHelperPrefForAllInstalls(int pref, const QString &appID,
+                                             const std::optional<QString> &scheme)
+{
+    if (pref == 2)
+        installAndActivateCDHelper(false);
+    for (const QVariant &record : getListOfAppsHelpedByTheCDHelper()) {
+        const QString name = record.toMap().value(QStringLiteral("BundleID")).toString();
+        auto domain = m_defaults.persistentDomainForName(name);
+        if (!domain)
+            continue; // the host makes its domain; we never do
+        domain->insert(QStringLiteral("AutoLaunch"), qint64(pref));
+        domain->insert(QStringLiteral("AutoLaunchAppID"), appID);
+        if (scheme)
+            domain->insert(QStringLiteral("AutoLaunchAppIdentifyingURLScheme"), *scheme);
+        else
+            domain->remove(QStringLiteral("AutoLaunchAppIdentifyingURLScheme"));
+        m_defaults.setPersistentDomain(*domain, name);
+        m_defaults.synchronize();
+    }
 }
 
 void CDTools::installAndActivateCDHelper(bool activate)

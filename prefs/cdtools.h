@@ -7,6 +7,7 @@
 #include "platform/workspace.h"
 
 #include <QString>
+#include <QVariantList>
 
 #include <optional>
 
@@ -20,6 +21,24 @@ public:
 
     // The helper resource of the running program's own bundle.
     [[nodiscard]] static std::optional<QString> mainBundleHelperResourcePath();
+
+    // Whether the volume mounted at 'path' looks like a Windows installer: it
+    // is itself an .exe, .msi or .inf file, or its top level holds an entry
+    // named autorun.inf, setup.exe, setuppls.exe or setupse.exe (whole
+    // names, letter case aside; only the top level is looked at).
+    [[nodiscard]] static bool isValidInstallerVolume(const QString &path);
+
+    // The host applications, main edition first: records with "BundleID" and
+    // "IdentifyingURLScheme". A new list on every call.
+    [[nodiscard]] static QVariantList getListOfAppsHelpedByTheCDHelper();
+
+    // Stores the helper preferences ("AutoLaunch" = pref, "AutoLaunchAppID",
+    // "AutoLaunchAppIdentifyingURLScheme", removed when absent) in the domain
+    // of every host application that has one, in list order; never creates
+    // a domain. With pref 2 the helper is turned off first
+    // (installAndActivateCDHelper(false)).
+    void updateHelperPrefForAllInstalls(int pref, const QString &appID,
+                                        const std::optional<QString> &scheme);
 
     // With activate: keeps one helper login item (adding one for the helper
     // resource when there is none), leaves the first running helper running

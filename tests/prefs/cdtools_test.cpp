@@ -7,6 +7,7 @@
 #include "tests/fakes/fakeprocesslist.h"
 #include "tests/testsupport.h"
 
+#include <QDir>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -146,6 +147,83 @@ TEST_F(CDToolsTest, RealHelperProcesses)
     EXPECT_FALSE(helpers[2].waitForFinished(300)) << "a similar name is never signalled";
     helpers[2].kill();
     helpers[2].waitForFinished();
+}
+
+} // namespace
+
+namespace {
+
+TEST(CDToolsInstallerVolume, MarkersAtTheTopLevelOnly)
+{
+    QTemporaryDir dir;
+    const auto volume = [&](const char *name, std::initializer_list<const char *> files) {
+        const QString root = dir.path() + u'/' + QLatin1String(name);
+        QDir().mkpath(root);
+        for (const char *file : files) {
+            if (QByteArray(file).endsWith('/'))
+                QDir().mkpath(root + u'/' + QLatin1String(file));
+            else
+                test::writeFile(root + u'/' + QLatin1String(file), "x");
+        }
+        return root;
+    };
+    const struct
+    {
+        QString path;
+        bool installer;
+    } cases[] = {
+        { volume("a", { "AUTORUN.INF" }), true },
+        { volume("b", { "Setup.Exe", "readme.txt" }), true },
+        { volume("c", { "SETUPSE.EXE" }), true },
+        { volume("d", { "setup.exe/" }), true }, // a folder counts too
+        { volume("e", { "disk1/setup.exe" }), false },
+        { volume("f", { "setup.exe.bak", "mysetup.exe", "autorun.inf.txt" }), false },
+        { volume("g", {}), false },
+        { dir.path() + QStringLiteral("/missing"), false },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(CDTools::isValidInstallerVolume(c.path), c.installer) << c.path.toStdString();
+    test::writeFile(dir.path() + QStringLiteral("/Office.MSI"), "x");
+    EXPECT_TRUE(CDTools::isValidInstallerVolume(dir.path() + QStringLiteral("/Office.MSI")));
+}
+
+TEST(CDToolsPreferences, UpdateWritesEveryExistingHostDomainAndKeepsOtherKeys)
+{
+    test::TemporaryHome home;
+    auto defaults = UserDefaults::create();
+    FakeProcessList processes;
+    FakeLaunchServices services;
+    Workspace workspace { processes, services };
+    processes.run(7, QStringLiteral("/x/Quillmont DI Raruru.app"), kHelperId);
+    const QString games = QStringLiteral("com.tallowcraft.QuillmontGames");
+    const QVariantMap hostKeys { { QStringLiteral("WindowScale"), 1.5 },
+                                 { QStringLiteral("AutoLaunchAppIdentifyingURLScheme"),
+                                   QStringLiteral("old") } };
+    ASSERT_TRUE(defaults->setPersistentDomain(hostKeys, games));
+    CDTools tools(*defaults, workspace, std::nullopt);
+
+    tools.updateHelperPrefForAllInstalls(1, games, std::nullopt);
+    EXPECT_FALSE(defaults->persistentDomainForName(QStringLiteral("com.tallowcraft.Quillmont")))
+        << "never created";
+    const QVariantMap stored = *defaults->persistentDomainForName(games);
+    EXPECT_EQ(stored,
+              (QVariantMap { { QStringLiteral("WindowScale"), 1.5 },
+                             { QStringLiteral("AutoLaunch"), qint64(1) },
+                             { QStringLiteral("AutoLaunchAppID"), games } }));
+    EXPECT_TRUE(processes.quitRequests.empty());
+
+    tools.updateHelperPrefForAllInstalls(2, games, QStringLiteral("scheme"));
+    EXPECT_EQ(defaults->persistentDomainForName(games)->value(QStringLiteral("AutoLaunch")),
+              QVariant(qint64(2)));
+    EXPECT_EQ(processes.quitRequests, std::vector<std::uint32_t> { 7 })
+        << "ignoring discs turns the helper off";
+
+    const QVariantList list = CDTools::getListOfAppsHelpedByTheCDHelper();
+    ASSERT_EQ(list.size(), 2);
+    EXPECT_EQ(list[0].toMap().value(QStringLiteral("BundleID")),
+              QVariant(QStringLiteral("com.tallowcraft.Quillmont")));
+    EXPECT_EQ(list[1].toMap().value(QStringLiteral("IdentifyingURLScheme")),
+              QVariant(QStringLiteral("com.tallowcraft.private-QuillmontGames-app-scheme")));
 }
 
 } // namespace

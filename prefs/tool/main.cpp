@@ -1,0 +1,98 @@
+// raruru-cdtools: the helper's operations for host products written in any
+// language. Install it in the host application's Contents/MacOS, beside the
+// host's own program: the helper it installs is the one the host carries in
+// its resources ("Quillmont DI Raruru.app").
+#include "prefs/cdtools.h"
+
+#include "platform/filesystemrepresentation.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace {
+
+const char kUsage[]
+    = "usage: raruru-cdtools COMMAND [ARGUMENTS]\n"
+      "\n"
+      "  install                      register the helper as a login item, keep one\n"
+      "                               helper running and start it if none runs\n"
+      "  remove                       remove the helper's login item and ask every\n"
+      "                               running helper to quit\n"
+      "  is-latest-version            exit 0 when the registered helper is at least as\n"
+      "                               new as the one this host carries, else 1\n"
+      "  is-valid-installer-volume PATH\n"
+      "                               exit 0 when PATH looks like a Windows installer\n"
+      "                               volume, else 1\n"
+      "  update-preferences VALUE APP-ID [SCHEME]\n"
+      "                               store what the helper does with installer discs\n"
+      "                               (VALUE 1: install with APP-ID, 2: ignore and turn\n"
+      "                               the helper off) in every host's preferences\n"
+      "\n"
+      "Exit status 2 means the command line was not understood.\n";
+
+int usageError(const char *message)
+{
+    std::fprintf(stderr, "raruru-cdtools: %s\n\n%s", message, kUsage);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication application(argc, argv);
+    // Paths are taken as bytes: a volume's name need not be UTF-8.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments += stringWithFileSystemRepresentation(QByteArray(argv[i]));
+    if (arguments.isEmpty())
+        return usageError("a command is needed");
+    const QString command = arguments.takeFirst();
+    if (command == QStringLiteral("-h") || command == QStringLiteral("--help")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    const auto expect = [&](qsizetype least, qsizetype most) {
+        return arguments.size() >= least && arguments.size() <= most;
+    };
+
+    if (command == QStringLiteral("is-valid-installer-volume")) {
+        if (!expect(1, 1))
+            return usageError("is-valid-installer-volume takes one path");
+        return CDTools::isValidInstallerVolume(arguments[0]) ? 0 : 1;
+    }
+
+    auto defaults = UserDefaults::create();
+    auto workspace = Workspace::create();
+    CDTools tools(*defaults, *workspace, CDTools::mainBundleHelperResourcePath());
+    if (command == QStringLiteral("install") || command == QStringLiteral("remove")) {
+        if (!expect(0, 0))
+            return usageError("install and remove take no arguments");
+        if (command == QStringLiteral("install") && !CDTools::mainBundleHelperResourcePath()) {
+            std::fputs("raruru-cdtools: this program must run from a host application bundle whose "
+                       "resources hold \"Quillmont DI Raruru.app\"; nothing was installed\n",
+                       stderr);
+            return 1;
+        }
+        tools.installAndActivateCDHelper(command == QStringLiteral("install"));
+        return 0;
+    }
+    if (command == QStringLiteral("is-latest-version")) {
+        if (!expect(0, 0))
+            return usageError("is-latest-version takes no arguments");
+        return tools.runningCDHelperIsLatestVersion() ? 0 : 1;
+    }
+    if (command == QStringLiteral("update-preferences")) {
+        bool isNumber = false;
+        const int value = arguments.value(0).toInt(&isNumber);
+        if (!expect(2, 3) || !isNumber || arguments[1].isEmpty())
+            return usageError(
+                "update-preferences takes a number, an application identifier and maybe a scheme");
+        tools.updateHelperPrefForAllInstalls(
+            value, arguments[1], arguments.size() > 2 ? std::optional(arguments[2]) : std::nullopt);
+        return 0;
+    }
+    return usageError("unknown command");
+}
