@@ -1,0 +1,82 @@
+// Running real tools: output, input, failures, floods and hangs.
+#include "platform/childprocess.h"
+
+#include "tests/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::optional<ChildProcessResult> shell(const QByteArray &script,
+                                        const ChildProcessLimits &limits = {})
+{
+    return runChildProcess("/bin/sh", { "-c", script, "tool" }, limits);
+}
+
+TEST(ChildProcess, CollectsOutputWhateverTheExit)
+{
+    const struct
+    {
+        const char *script;
+        QByteArray output;
+    } cases[] = {
+        { "echo _msoffice2003_", "_msoffice2003_\n" },
+        { "printf 'x'; exit 3", "x" }, // the status is not looked at
+        { "printf 'killed'; kill -9 $$", "killed" }, // nor how it ended
+        { "cat; printf done", "done" }, // standard input is at its end
+        { "printf '%s' \"$1\"", "" },
+        { "printf '\\377\\376'", "\xff\xfe" },
+    };
+    for (const auto &c : cases) {
+        const auto result = shell(c.script);
+        ASSERT_TRUE(result) << c.script;
+        EXPECT_EQ(result->standardOutput, c.output) << c.script;
+        EXPECT_FALSE(result->timedOut) << c.script;
+    }
+    // Arguments are passed as they are, without a shell in between.
+    const auto echoed = runChildProcess("/usr/bin/printf", { "%s", "/media/a b; rm -rf ~ \xff" });
+    ASSERT_TRUE(echoed);
+    EXPECT_EQ(echoed->standardOutput, "/media/a b; rm -rf ~ \xff");
+}
+
+TEST(ChildProcess, ToolsThatCannotStart)
+{
+    QTemporaryDir dir;
+    test::writeFile(dir.path() + QStringLiteral("/not-executable"), "#!/bin/sh\necho x\n");
+    for (const QByteArray &program :
+         { QFile::encodeName(dir.path() + QStringLiteral("/missing")),
+           QFile::encodeName(dir.path() + QStringLiteral("/not-executable")),
+           QFile::encodeName(dir.path()), QByteArray() })
+        EXPECT_FALSE(runChildProcess(program, {})) << program.constData();
+}
+
+TEST(ChildProcess, FloodsAndHangsAreBounded)
+{
+    // Ten megabytes: read to the end while it runs, kept up to the limit.
+    const auto flood = shell("head -c 10000000 /dev/zero; echo end >&2", { 30s, 1000 });
+    ASSERT_TRUE(flood);
+    EXPECT_EQ(flood->standardOutput.size(), 1000);
+    EXPECT_TRUE(flood->outputTruncated);
+    EXPECT_FALSE(flood->timedOut);
+
+    const struct
+    {
+        const char *name, *script;
+    } hangs[] = {
+        { "never exits", "printf partial; exec sleep 1000" },
+        { "a child keeps the output open", "sleep 1000 & printf partial" },
+        { "closes its output, then lingers", "printf partial; exec >&-; sleep 1000" },
+    };
+    for (const auto &h : hangs) {
+        const auto result = shell(h.script, { 300ms, 1000 });
+        ASSERT_TRUE(result) << h.name;
+        EXPECT_TRUE(result->timedOut) << h.name;
+        EXPECT_EQ(result->standardOutput, "partial") << h.name;
+    }
+}
+
+} // namespace
