@@ -4,6 +4,8 @@
 // the tool runs, so a tool that writes more than a pipe holds never stalls.
 #include "platform/childprocess.h"
 
+#include "platform/argumentvector_p.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -55,13 +57,7 @@ std::optional<ChildProcessResult> runChildProcess(const QByteArray &program,
                                                   const QList<QByteArray> &arguments,
                                                   const ChildProcessLimits &limits)
 {
-    std::vector<QByteArray> storage { program };
-    storage.insert(storage.end(), arguments.begin(), arguments.end());
-    std::vector<char *> argv;
-    argv.reserve(storage.size() + 1);
-    for (QByteArray &item : storage)
-        argv.push_back(item.data());
-    argv.push_back(nullptr);
+    const ArgumentVector argv(program, arguments);
 
     Pipe input, output;
     if (!input.ok() || !output.ok())

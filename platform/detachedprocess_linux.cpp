@@ -4,6 +4,8 @@
 // the exec succeeded. Only async-signal-safe calls run between fork and exec.
 #include "platform/detachedprocess.h"
 
+#include "platform/argumentvector_p.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -27,13 +29,7 @@ int startDetachedProcess(const QByteArray &program, const QList<QByteArray> &arg
 {
     if (program.isEmpty())
         return ENOENT;
-    std::vector<QByteArray> storage { program };
-    storage.insert(storage.end(), arguments.begin(), arguments.end());
-    std::vector<char *> argv;
-    argv.reserve(storage.size() + 1);
-    for (QByteArray &item : storage)
-        argv.push_back(item.data());
-    argv.push_back(nullptr);
+    const ArgumentVector argv(program, arguments);
 
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0)
@@ -59,7 +55,7 @@ int startDetachedProcess(const QByteArray &program, const QList<QByteArray> &arg
             reportAndExit(report[1], errno);
         if (devNull != STDIN_FILENO)
             ::close(devNull);
-        ::execve(argv[0], argv.data(), environ);
+        ::execve(argv.program(), argv.data(), environ);
         reportAndExit(report[1], errno);
     }
     ::close(report[1]);
