@@ -118,19 +118,6 @@ QString newEntryName(const QString &folder, const QString &bundlePath, QSet<QStr
     }
 }
 
-// The folder and its missing ancestors (the user's configuration folder may
-// not exist yet on a fresh account).
-bool makeFolder(const QString &folder)
-{
-    FileManager &fm = FileManager::defaultManager();
-    bool isDirectory = false;
-    if (fm.fileExistsAtPath(folder, &isDirectory))
-        return isDirectory;
-    const qsizetype slash = folder.lastIndexOf(u'/');
-    return slash > 0 && makeFolder(folder.left(slash))
-        && fm.createDirectoryAtPath(folder, { 0700 });
-}
-
 } // namespace
 
 std::optional<QVariantMap> loginItemFromEntry(const QByteArray &entry)
@@ -215,7 +202,7 @@ bool writeLoginItems(const QString &folder, const QVariantList &items)
             ? entryForLoginItem(bundlePath, *executable,
                                 item.value(QStringLiteral("Hide")).toLongLong())
             : std::nullopt;
-        if (!entry || !makeFolder(folder)) {
+        if (!entry || !makeFolders(fileSystemRepresentation(folder).value_or(QByteArray()), 0700)) {
             ok = false;
             continue;
         }

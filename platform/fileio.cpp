@@ -54,3 +54,16 @@ bool writeAll(int fd, const char *data, qsizetype size)
     }
     return true;
 }
+
+bool makeFolders(const QByteArray &path, unsigned mode)
+{
+    if (::mkdir(path.constData(), mode) == 0)
+        return true;
+    struct stat st;
+    if (errno == EEXIST)
+        return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (errno != ENOENT)
+        return false;
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash > 0 && makeFolders(path.left(slash), mode) && ::mkdir(path.constData(), mode) == 0;
+}

@@ -14,3 +14,8 @@
 
 // Writes all bytes to a descriptor, retrying short writes and EINTR.
 [[nodiscard]] bool writeAll(int fd, const char *data, qsizetype size);
+
+// Makes the folder and its missing ancestors with 'mode' (the user's
+// configuration folder may not exist yet on a fresh account); true when the
+// folder is there afterwards.
+[[nodiscard]] bool makeFolders(const QByteArray &path, unsigned mode);

@@ -39,17 +39,6 @@ bool isPlainName(const QString &name)
         && !name.contains(QChar(0));
 }
 
-bool makeFolder(const QByteArray &path)
-{
-    // Preferences are private: new folders are the user's alone.
-    if (::mkdir(path.constData(), 0700) == 0 || errno == EEXIST)
-        return true;
-    if (errno != ENOENT)
-        return false;
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash > 0 && makeFolder(path.left(slash)) && ::mkdir(path.constData(), 0700) == 0;
-}
-
 // The file a write lands in: the domain file, or the file its symbolic link
 // names (people keep configuration in managed folders and link to it).
 QByteArray writeTarget(const QByteArray &path)
@@ -68,7 +57,7 @@ bool replaceFile(const QByteArray &target, const QByteArray &data)
 {
     const qsizetype slash = target.lastIndexOf('/');
     const QByteArray folder = target.left(slash);
-    if (!makeFolder(folder))
+    if (!makeFolders(folder, 0700)) // preferences are private
         return false;
     mode_t mode = 0600;
     struct stat st;
