@@ -3,6 +3,7 @@
 // /proc, and real programs started detached.
 #include "hostapps/workspaceadditions.h"
 
+#include "tests/fakes/countinglaunchservices.h"
 #include "tests/testsupport.h"
 
 #include <QJsonArray>
@@ -13,35 +14,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-// Counts what is asked of the real registry.
-class CountingLaunchServices final : public LaunchServices
-{
-public:
-    explicit CountingLaunchServices(std::unique_ptr<LaunchServices> real)
-        : m_real(std::move(real))
-    { }
-    std::optional<QStringList> applicationURLsForURL(const QString &url) override
-    {
-        ++schemeQueries;
-        return m_real->applicationURLsForURL(url);
-    }
-    std::optional<QString>
-    absolutePathForAppBundleWithIdentifier(const QString &identifier) override
-    {
-        return m_real->absolutePathForAppBundleWithIdentifier(identifier);
-    }
-    int openFromURLSpec(const LaunchURLSpec &spec) override
-    {
-        ++openRequests;
-        return m_real->openFromURLSpec(spec);
-    }
-    int schemeQueries = 0;
-    int openRequests = 0;
-
-private:
-    std::unique_ptr<LaunchServices> m_real;
-};
 
 QString identifier(const char *edition)
 {
@@ -81,7 +53,7 @@ protected:
     }
     static void TearDownTestSuite() { delete s_home; }
 
-    CountingLaunchServices *services = new CountingLaunchServices(LaunchServices::create());
+    CountingLaunchServices *services = new CountingLaunchServices;
     std::unique_ptr<LaunchServices> servicesOwner { services };
     std::unique_ptr<ProcessList> processes = ProcessList::create();
     Workspace workspace { *processes, *services };

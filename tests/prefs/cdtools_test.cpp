@@ -7,6 +7,7 @@
 #include "tests/fakes/fakeprocesslist.h"
 #include "tests/testsupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QProcess>
 
@@ -196,20 +197,33 @@ TEST(CDToolsPreferences, UpdateWritesEveryExistingHostDomainAndKeepsOtherKeys)
     Workspace workspace { processes, services };
     processes.run(7, QStringLiteral("/x/Quillmont DI Raruru.app"), kHelperId);
     const QString games = QStringLiteral("com.tallowcraft.QuillmontGames");
-    const QVariantMap hostKeys { { QStringLiteral("WindowScale"), 1.5 },
-                                 { QStringLiteral("AutoLaunchAppIdentifyingURLScheme"),
-                                   QStringLiteral("old") } };
-    ASSERT_TRUE(defaults->setPersistentDomain(hostKeys, games));
+    // The host's own keys, one of every property-list type.
+    const QVariantMap hostKeys {
+        { QStringLiteral("WindowScale"), 1.5 },
+        { QStringLiteral("Drives"), qint64(-3) },
+        { QStringLiteral("Name"), QStringLiteral("\u00e9t\u00e9 <&>") },
+        { QStringLiteral("Enabled"), true },
+        { QStringLiteral("Since"), QDateTime(QDate(2024, 2, 29), QTime(12, 0), Qt::UTC) },
+        { QStringLiteral("Token"), QByteArray("\0\xff", 2) },
+        { QStringLiteral("Recent"), QVariantList { QStringLiteral("a"), qint64(2) } },
+        { QStringLiteral("Window"), QVariantMap { { QStringLiteral("x"), qint64(10) } } },
+    };
+    QVariantMap gamesDomain = hostKeys;
+    gamesDomain.insert(QStringLiteral("AutoLaunchAppIdentifyingURLScheme"), QStringLiteral("old"));
+    ASSERT_TRUE(defaults->setPersistentDomain(gamesDomain, games));
+    // The main edition's domain is damaged: it is skipped and left as it was.
+    const QString mainFile
+        = home.preferencesPath() + QStringLiteral("/com.tallowcraft.Quillmont.plist");
+    const QByteArray damaged = "<?xml version=\"1.0\"?>\n<plist><dict><key>AutoLaunch</key>";
+    test::writeFile(mainFile, damaged);
     CDTools tools(*defaults, workspace, std::nullopt);
 
     tools.updateHelperPrefForAllInstalls(1, games, std::nullopt);
-    EXPECT_FALSE(defaults->persistentDomainForName(QStringLiteral("com.tallowcraft.Quillmont")))
-        << "never created";
-    const QVariantMap stored = *defaults->persistentDomainForName(games);
-    EXPECT_EQ(stored,
-              (QVariantMap { { QStringLiteral("WindowScale"), 1.5 },
-                             { QStringLiteral("AutoLaunch"), qint64(1) },
-                             { QStringLiteral("AutoLaunchAppID"), games } }));
+    EXPECT_EQ(test::readFile(mainFile), damaged);
+    QVariantMap expected = hostKeys;
+    expected.insert(QStringLiteral("AutoLaunch"), qint64(1));
+    expected.insert(QStringLiteral("AutoLaunchAppID"), games);
+    EXPECT_EQ(*defaults->persistentDomainForName(games), expected);
     EXPECT_TRUE(processes.quitRequests.empty());
 
     tools.updateHelperPrefForAllInstalls(2, games, QStringLiteral("scheme"));

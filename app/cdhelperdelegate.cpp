@@ -1,0 +1,188 @@
+#include "app/cdhelperdelegate.h"
+
+#include "app/cdnames.h"
+#include "app/installprompter.h"
+#include "host/hostproduct.h"
+#include "hostapps/workspaceadditions.h"
+#include "platform/bundle.h"
+#include "platform/filesystemrepresentation.h"
+#include "platform/launchservices.h"
+#include "prefs/cdtools.h"
+
+#include <QDir>
+
+#include <cmath>
+
+namespace {
+
+const QString kBundleID = QStringLiteral("BundleID");
+const QString kIdentifyingURLScheme = QStringLiteral("IdentifyingURLScheme");
+const QString kAutoLaunch = QStringLiteral("AutoLaunch");
+const QString kAutoLaunchAppID = QStringLiteral("AutoLaunchAppID");
+const QString kAutoLaunchAppIdentifyingURLScheme
+    = QStringLiteral("AutoLaunchAppIdentifyingURLScheme");
+
+enum class AutoLaunch { OpenAtOnce = 1, Ignore = 2 };
+
+// The integer a stored value stands for, as a number reader of the
+// preferences would take it: numbers truncated, booleans 0 or 1, text by its
+// leading decimal digits, anything else 0.
+qint64 integerValue(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Double: {
+        const double number = value.toDouble();
+        return std::isfinite(number) && std::abs(number) < 9.2e18 ? qint64(number) : 0;
+    }
+    case QMetaType::QString: {
+        const QString text = value.toString().trimmed();
+        qsizetype end = 0;
+        if (end < text.size() && (text[end] == u'+' || text[end] == u'-'))
+            ++end;
+        while (end < text.size() && text[end] >= u'0' && text[end] <= u'9')
+            ++end;
+        return text.left(end).toLongLong(); // 0 when nothing numeric leads
+    }
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return value.toLongLong();
+    default:
+        return 0;
+    }
+}
+
+// A stored text value; absent when the key is missing or holds another type.
+std::optional<QString> stringValue(const QVariantMap &domain, const QString &key)
+{
+    const QVariant value = domain.value(key);
+    if (value.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return value.toString();
+}
+
+struct LaunchTarget
+{
+    std::optional<QString> appID;
+    std::optional<QString> scheme;
+};
+
+} // namespace
+
+CDHelperDelegate::CDHelperDelegate(CDHelperServices services, QObject *parent)
+    : QObject(parent)
+    , m_services(std::move(services))
+{ }
+
+void CDHelperDelegate::observeMount(const QString &volumePath)
+{
+    if (!CDTools::isValidInstallerVolume(volumePath))
+        return;
+
+    // Read afresh: the host or the user may have changed the domains since
+    // the last mount.
+    const std::unique_ptr<UserDefaults> defaults = m_services.makeUserDefaults();
+    defaults->synchronize();
+
+    // The first host application with a domain is the one whose choice counts.
+    QVariantMap record;
+    std::optional<QVariantMap> domain;
+    for (const QVariant &candidate : CDTools::getListOfAppsHelpedByTheCDHelper()) {
+        record = candidate.toMap();
+        domain = defaults->persistentDomainForName(record.value(kBundleID).toString());
+        if (domain)
+            break;
+    }
+    if (!domain)
+        return; // no host application has been set up for this user
+
+    const qint64 autoLaunch = integerValue(domain->value(kAutoLaunch));
+    LaunchTarget target;
+    if (const auto appID = stringValue(*domain, kAutoLaunchAppID); appID && !appID->isEmpty())
+        target = { appID, stringValue(*domain, kAutoLaunchAppIdentifyingURLScheme) };
+    else
+        target = { record.value(kBundleID).toString(),
+                   record.value(kIdentifyingURLScheme).toString() };
+
+    // The tool runs whatever the choice, so that the host sees every disc.
+    const auto identifier = identifyVolume(volumePath);
+    if (!identifier)
+        return;
+    const auto packageName = getPackageDisplayName(*identifier);
+
+    const bool recognised = identifier->has_value()
+        && (*identifier)
+                ->compare(QString::fromUtf16(HostProduct::kUnrecognisedDisc), Qt::CaseInsensitive)
+            != 0;
+    if (autoLaunch == qint64(AutoLaunch::OpenAtOnce) && recognised) {
+        launchAndInstall(volumePath, target.appID, target.scheme);
+        return;
+    }
+    if (autoLaunch == qint64(AutoLaunch::Ignore))
+        return;
+
+    // The stored target's place in the host application list, for the prompt.
+    qsizetype selectedApp = InstallPrompter::kNotFound;
+    const QVariantList apps = CDTools::getListOfAppsHelpedByTheCDHelper();
+    for (qsizetype i = 0; i < apps.size(); ++i) {
+        if (target.appID && apps[i].toMap().value(kBundleID).toString() == *target.appID) {
+            selectedApp = i;
+            break;
+        }
+    }
+    m_services.prompter.promptForVolume(volumePath, packageName, selectedApp);
+}
+
+void CDHelperDelegate::launchAndInstall(const QString &volumePath,
+                                        const std::optional<QString> &appID,
+                                        const std::optional<QString> &scheme)
+{
+    (void)QM_openURLs(m_services.workspace, { fileURLWithPath(volumePath) }, appID, scheme,
+                      HostProduct::kLaunchOptions, std::nullopt);
+}
+
+std::optional<QString> CDHelperDelegate::mainHostApplicationPath()
+{
+    return QM_absolutePathForAppBundleWithIdentifier(m_services.workspace,
+                                                     HostProduct::mainBundleIdentifier(),
+                                                     HostProduct::mainIdentifyingURLScheme());
+}
+
+std::optional<DiscIdentifier> CDHelperDelegate::identifyVolume(const QString &volumePath)
+{
+    const auto hostPath = mainHostApplicationPath();
+    const auto bundle = hostPath ? Bundle::create(*hostPath) : nullptr;
+    if (!bundle)
+        return std::nullopt;
+    QString tool = bundle->sharedSupportPath();
+    for (const QString &component : HostProduct::detectcdPathComponents())
+        tool += u'/' + component;
+
+    const auto program = fileSystemRepresentation(tool);
+    const auto argument = fileSystemRepresentation(volumePath);
+    if (!program || !argument)
+        return std::nullopt;
+    const auto result = runChildProcess(*program, { *argument }, m_services.detectcdLimits);
+    if (!result || result->timedOut)
+        return std::nullopt;
+    // Output cut at the limit is not the tool's answer: the disc counts as
+    // unrecognised.
+    if (result->outputTruncated)
+        return DiscIdentifier();
+    return discIdentifierFromOutput(result->standardOutput);
+}
+
+std::optional<QString> CDHelperDelegate::getPackageDisplayName(const DiscIdentifier &identifier)
+{
+    if (!identifier)
+        return std::nullopt;
+    const QString name = englishDisplayName(*identifier);
+    const auto hostPath = mainHostApplicationPath();
+    const auto bundle = hostPath ? Bundle::create(*hostPath) : nullptr;
+    if (!bundle)
+        return name;
+    return bundle->localizedString(name, QString(),
+                                   QString::fromUtf16(HostProduct::kDisplayNameTable));
+}

@@ -1,0 +1,66 @@
+// The helper's delegate: what happens to a newly mounted volume, from the
+// installer test to the verdict (open at once, ignore, or prompt), and the
+// naming of the disc by the host's detectcd tool.
+#pragma once
+
+#include "platform/childprocess.h"
+#include "platform/userdefaults.h"
+#include "platform/workspace.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class InstallPrompter;
+
+// The services the delegate works with; they must outlive it.
+struct CDHelperServices
+{
+    Workspace &workspace;
+    // A fresh reader of the preferences domains, made for every mount so
+    // that each sees the domains as they are stored at that moment.
+    std::function<std::unique_ptr<UserDefaults>()> makeUserDefaults;
+    InstallPrompter &prompter;
+    // Bounds for detectcd: it prints one short line, so a tool that runs
+    // for long or prints much is broken and must not hold the helper.
+    ChildProcessLimits detectcdLimits { std::chrono::seconds(30), 64 * 1024 };
+};
+
+// The identifier detectcd printed for a disc; absent when its output could
+// not be read as text (such a disc counts as unrecognised).
+using DiscIdentifier = std::optional<QString>;
+
+class CDHelperDelegate : public QObject
+{
+    Q_OBJECT
+public:
+    explicit CDHelperDelegate(CDHelperServices services, QObject *parent = nullptr);
+
+    // Handles one newly mounted volume, start to verdict. Runs on the main
+    // thread and waits for detectcd (at most its time limit).
+    void observeMount(const QString &volumePath);
+
+    // Asks the host application named by the launch target (bundle
+    // identifier, URL scheme) to open the volume for installation. Whether
+    // it could is not reported.
+    void launchAndInstall(const QString &volumePath, const std::optional<QString> &appID,
+                          const std::optional<QString> &scheme);
+
+    // Runs the main host application's detectcd on the volume. Absent when
+    // the tool cannot be run: the main host application is not installed,
+    // the tool is missing or cannot be started, or it did not finish in time.
+    [[nodiscard]] std::optional<DiscIdentifier> identifyVolume(const QString &volumePath);
+
+    // The name shown for a disc: the known disc's English name or the
+    // identifier itself, translated by the main host application's TCL
+    // strings where it has a translation.
+    [[nodiscard]] std::optional<QString> getPackageDisplayName(const DiscIdentifier &identifier);
+
+private:
+    [[nodiscard]] std::optional<QString> mainHostApplicationPath();
+
+    CDHelperServices m_services;
+};
