@@ -237,3 +237,22 @@ QList<QJsonObject> hostRequests(const QString &log, qsizetype count)
 }
 
 } // namespace test
+
+#include <cerrno>
+#include <cstring>
+#include <sched.h>
+#include <sys/mount.h>
+
+namespace test {
+
+std::optional<std::string> enterPrivateMountNamespace()
+{
+    if (::unshare(CLONE_NEWNS) != 0
+        || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        return std::string("needs a private mount namespace (root, or user namespaces): ")
+            + std::strerror(errno);
+    }
+    return std::nullopt;
+}
+
+} // namespace test

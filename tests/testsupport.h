@@ -7,6 +7,7 @@
 
 #include <map>
 #include <optional>
+#include <string>
 
 namespace test {
 
@@ -94,5 +95,14 @@ QString installHostApp(const QStringList &options);
 // The requests the host program recorded in a log (one JSON object a start),
 // waiting up to ten seconds for at least 'count' of them: it runs detached.
 QList<QJsonObject> hostRequests(const QString &log, qsizetype count);
+
+} // namespace test
+
+namespace test {
+
+// Moves the calling process (and the children it starts later) into a mount
+// namespace of its own whose mounts do not propagate back. An error text when
+// the system does not allow it (not root, no user namespaces), for a skip.
+std::optional<std::string> enterPrivateMountNamespace();
 
 } // namespace test

@@ -1,0 +1,63 @@
+// The kernel's table of mounts as values: reading /proc/self/mountinfo text,
+// and telling which mounts of a fresh table were not there the last time.
+// No I/O here; MountMonitor does the reading.
+#pragma once
+
+#include <QByteArray>
+
+#include <cstddef>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+struct MountEntry
+{
+    quint64 mountId = 0;
+    // Empty when mountId is the kernel's unique 64-bit id, which is never
+    // reused. The ids in mountinfo text are reused as soon as they are free,
+    // so there it holds "major:minor root mount-point" as written, which
+    // tells a new mount under an old id apart.
+    QByteArray identity;
+    QByteArray mountPoint; // the raw bytes, unescaped
+    QByteArray fileSystemType; // "tmpfs", "fuse.fuseiso", ...
+};
+
+// The entries of /proc/self/mountinfo text (proc_pid_mountinfo(5)), in table
+// order. Lines that do not have the documented shape are skipped.
+[[nodiscard]] std::vector<MountEntry> parseMountInfo(std::string_view text);
+
+// Whether a file system type is one of the kernel's own (proc, sysfs,
+// cgroup, ...) that never holds a user's files; compares whole type names.
+[[nodiscard]] bool isPseudoFileSystem(std::string_view type);
+
+// The mounts of the last table seen, as a hash set, so that comparing a new
+// table costs time linear in its size.
+class MountTableDiff
+{
+public:
+    // Makes 'table' the known set and returns the entries of it that were
+    // not known, in table order. The first call returns the whole table.
+    [[nodiscard]] std::vector<MountEntry> replace(std::vector<MountEntry> table);
+
+private:
+    struct Key
+    {
+        quint64 mountId;
+        QByteArray identity;
+        mutable quint64 lastSeen = 0; // the table that last held it; not part of the key
+        friend bool operator==(const Key &a, const Key &b)
+        {
+            return a.mountId == b.mountId && a.identity == b.identity;
+        }
+    };
+    struct KeyHash
+    {
+        std::size_t operator()(const Key &key) const;
+    };
+    std::unordered_set<Key, KeyHash> m_known;
+    quint64 m_tables = 0;
+};
+
+// Leaves out the entries that are pseudo file systems: those are never
+// reported, though they stay in the known set like any other mount.
+void removePseudoFileSystems(std::vector<MountEntry> &entries);
