@@ -3,6 +3,7 @@
 #include "app/cdnames.h"
 #include "app/installprompter.h"
 #include "host/hostproduct.h"
+#include "hostapps/qmfilemanager.h"
 #include "hostapps/workspaceadditions.h"
 #include "platform/bundle.h"
 #include "platform/filesystemrepresentation.h"
@@ -75,6 +76,42 @@ CDHelperDelegate::CDHelperDelegate(CDHelperServices services, QObject *parent)
     : QObject(parent)
     , m_services(std::move(services))
 { }
+
+CDHelperDelegate::~CDHelperDelegate() = default;
+
+bool CDHelperDelegate::applicationOpenFile(const QString &path)
+{
+    if (m_services.bundlePath && path == *m_services.bundlePath)
+        m_isTempDirInstance = true;
+    return true;
+}
+
+void CDHelperDelegate::applicationDidFinishLaunching()
+{
+    if (m_isTempDirInstance) {
+        m_mountMonitor = m_services.makeMountMonitor();
+        if (m_mountMonitor) {
+            connect(m_mountMonitor.get(), &MountMonitor::didMount, this,
+                    &CDHelperDelegate::observeMount);
+            if (!m_mountMonitor->start())
+                m_mountMonitor.reset();
+        }
+        return;
+    }
+
+    const auto folder = m_services.temporaryItemsFolder();
+    if (!folder || !m_services.bundlePath)
+        return; // nowhere to run a copy from: stay, idle
+    const QString destination
+        = *folder + u'/' + m_services.bundlePath->section(u'/', -1, -1, QString::SectionSkipEmpty);
+    QMFileManager &fileManager = *QMFileManager::defaultManager();
+    (void)fileManager.removeFileAtPath(destination);
+    if (fileManager.copyPath(*m_services.bundlePath, destination)) {
+        (void)m_services.workspace.launchServices().openFromURLSpec(
+            { destination, { fileURLWithPath(destination) }, std::nullopt, 0 });
+    }
+    m_services.terminate();
+}
 
 void CDHelperDelegate::observeMount(const QString &volumePath)
 {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/childprocess.h"
+#include "platform/mountmonitor.h"
 #include "platform/userdefaults.h"
 #include "platform/workspace.h"
 
@@ -27,6 +28,14 @@ struct CDHelperServices
     // Bounds for detectcd: it prints one short line, so a tool that runs
     // for long or prints much is broken and must not hold the helper.
     ChildProcessLimits detectcdLimits { std::chrono::seconds(30), 64 * 1024 };
+
+    // Start-up: the running program's bundle (absent when it does not run
+    // from one), the user's temporary-items folder, the mounts to watch, and
+    // how the application ends.
+    std::optional<QString> bundlePath = {};
+    std::function<std::optional<QString>()> temporaryItemsFolder = [] { return std::nullopt; };
+    std::function<std::unique_ptr<MountMonitor>()> makeMountMonitor = [] { return nullptr; };
+    std::function<void()> terminate = [] {};
 };
 
 // The identifier detectcd printed for a disc; absent when its output could
@@ -38,6 +47,20 @@ class CDHelperDelegate : public QObject
     Q_OBJECT
 public:
     explicit CDHelperDelegate(CDHelperServices services, QObject *parent = nullptr);
+    ~CDHelperDelegate() override;
+
+    // An open-file request from whoever started the process, delivered
+    // before start-up. A request for this instance's own bundle path (exactly
+    // as spelled) marks it as the temporary instance. Always true.
+    bool applicationOpenFile(const QString &path);
+
+    // Start-up. The temporary instance starts watching mounts. Any other
+    // instance copies its bundle into the temporary-items folder (replacing
+    // an earlier copy), starts the copy with the copy's own path as its
+    // open-file request, and ends; without a usable folder it stays, idle.
+    void applicationDidFinishLaunching();
+
+    [[nodiscard]] bool isTempDirInstance() const { return m_isTempDirInstance; }
 
     // Handles one newly mounted volume, start to verdict. Runs on the main
     // thread and waits for detectcd (at most its time limit).
@@ -63,4 +86,6 @@ private:
     [[nodiscard]] std::optional<QString> mainHostApplicationPath();
 
     CDHelperServices m_services;
+    bool m_isTempDirInstance = false;
+    std::unique_ptr<MountMonitor> m_mountMonitor;
 };

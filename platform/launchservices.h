@@ -25,6 +25,9 @@ struct LaunchURLSpec
 // The file URL of an absolute path, its bytes percent-encoded
 // ("file:///media/my%20disc"); empty for a relative path.
 [[nodiscard]] QByteArray fileURLWithPath(const QString &path);
+// The path of a local file URL ("file:///..." or "file://localhost/...");
+// absent for any other URL. The inverse of fileURLWithPath().
+[[nodiscard]] std::optional<QString> pathWithFileURL(const QByteArray &url);
 
 class LaunchServices
 {

@@ -166,3 +166,20 @@ QByteArray fileURLWithPath(const QString &path)
         return {};
     return "file://" + bytes->toPercentEncoding("/");
 }
+
+std::optional<QString> pathWithFileURL(const QByteArray &url)
+{
+    QByteArray rest;
+    for (const char *prefix : { "file://localhost/", "file:///" }) {
+        if (url.startsWith(prefix)) {
+            rest = url.mid(qstrlen(prefix) - 1);
+            break;
+        }
+    }
+    if (rest.isEmpty() || rest.contains('?') || rest.contains('#'))
+        return std::nullopt;
+    const QByteArray path = QByteArray::fromPercentEncoding(rest);
+    if (path.contains('\0'))
+        return std::nullopt;
+    return stringWithFileSystemRepresentation(path);
+}

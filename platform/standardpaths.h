@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // Kinds of standard folder, numbered as the host platform's directory codes.
 enum class SearchPathDirectory {
     Application = 1,
@@ -44,3 +46,10 @@ enum SearchPathDomain : uint {
 [[nodiscard]] QString homeDirectory();
 // The short login name of the process's user (from the account, not the environment).
 [[nodiscard]] QString userName();
+
+// The user's folder for temporary items, made (mode 0700) when missing:
+// TemporaryItems in $XDG_RUNTIME_DIR when that is the user's private folder
+// and allows running programs, else in $XDG_CACHE_HOME (~/.cache). Its path is
+// fully resolved. Absent when it cannot be made, or when what stands there is
+// a symbolic link, belongs to someone else or others may write in it.
+[[nodiscard]] std::optional<QString> temporaryItemsDirectory();

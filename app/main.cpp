@@ -1,0 +1,6 @@
+#include "app/cdhelper.h"
+
+int main(int argc, char **argv)
+{
+    return CDHelperMain(argc, argv);
+}

@@ -1,0 +1,182 @@
+// The built helper bundle as a user's login starts it: real processes, the
+// relaunch from the temporary-items folder, quit requests, and a real mount.
+#include "app/cdhelper.h"
+
+#include "platform/filesystemrepresentation.h"
+#include "tests/testsupport.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QProcess>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kBundleName = QStringLiteral("Quillmont DI Raruru.app");
+const QString kProgram = QStringLiteral("/Contents/MacOS/Quillmont DI Raruru");
+
+// The processes whose program lies in the bundle at 'bundle'.
+QList<pid_t> helpersRunningFrom(const QString &bundle)
+{
+    QList<pid_t> pids;
+    const QString program = bundle + kProgram;
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool isPid = false;
+        const pid_t pid = entry.toInt(&isPid);
+        if (isPid && QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget() == program)
+            pids += pid;
+    }
+    return pids;
+}
+
+// Waits (generously: this is not a speed test) until 'done' holds.
+template<typename F> bool eventually(F done)
+{
+    QDeadlineTimer deadline(20000);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(50);
+    }
+    return true;
+}
+
+class CDHelperTest : public testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        for (pid_t pid : helpersRunningFrom(copy))
+            ::kill(pid, SIGKILL);
+    }
+
+    // Starts the built helper with 'arguments', as a login would.
+    void start(QProcess &helper, const QStringList &arguments = {},
+               const QString &bundle = QStringLiteral(RARURU_HELPER_BUNDLE))
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        helper.setProcessEnvironment(environment);
+        helper.setProcessChannelMode(QProcess::ForwardedChannels);
+        helper.start(bundle + kProgram, arguments);
+        ASSERT_TRUE(helper.waitForStarted());
+    }
+
+    test::TemporaryHome home;
+    QString folder = home.path() + QStringLiteral("/run/TemporaryItems");
+    QString copy = folder + u'/' + kBundleName;
+};
+
+TEST_F(CDHelperTest, FirstInstanceRelaunchesFromAFreshCopy)
+{
+    test::writeFile(copy + QStringLiteral("/Contents/left-over"), "from an earlier start");
+    QProcess first;
+    start(first);
+    ASSERT_TRUE(first.waitForFinished(20000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+
+    ASSERT_TRUE(eventually([&] { return helpersRunningFrom(copy).size() == 1; }));
+    EXPECT_FALSE(QFile::exists(copy + QStringLiteral("/Contents/left-over")));
+    EXPECT_TRUE(QFileInfo(copy + kProgram).isExecutable());
+    QTest::qWait(500);
+    EXPECT_EQ(helpersRunningFrom(copy).size(), 1) << "the copy does not copy itself again";
+}
+
+TEST_F(CDHelperTest, OnlyTheExactOwnPathMarksTheCopy)
+{
+    // Its own path spelled otherwise: a first instance, which relaunches.
+    const QString bundle = QStringLiteral(RARURU_HELPER_BUNDLE);
+    for (const QString &spelling : { bundle + u'/', bundle.toUpper() }) {
+        SCOPED_TRACE(spelling.toStdString());
+        QProcess helper;
+        start(helper, { spelling });
+        ASSERT_TRUE(helper.waitForFinished(20000));
+        EXPECT_EQ(helper.exitCode(), 0);
+        ASSERT_TRUE(eventually([&] { return helpersRunningFrom(copy).size() == 1; }));
+        TearDown();
+    }
+}
+
+TEST_F(CDHelperTest, WithoutAUsableFolderTheFirstInstanceStaysIdle)
+{
+    // Neither the runtime folder nor the cache folder can hold the copy.
+    ::chmod(QFile::encodeName(home.path() + QStringLiteral("/run")).constData(), 0755);
+    QDir().mkpath(home.path() + QStringLiteral("/elsewhere"));
+    QDir().mkpath(home.path() + QStringLiteral("/.cache"));
+    QFile::link(home.path() + QStringLiteral("/elsewhere"),
+                home.path() + QStringLiteral("/.cache/TemporaryItems"));
+
+    QProcess first;
+    start(first);
+    EXPECT_FALSE(first.waitForFinished(1500)) << "neither copies nor quits";
+    EXPECT_TRUE(QDir(home.path() + QStringLiteral("/elsewhere")).isEmpty());
+    EXPECT_FALSE(QFile::exists(folder));
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0) << "a quit request ends it cleanly";
+}
+
+// The temporary instance, started as a relaunch would start it, handles a
+// real mount: with the stored choice "ignore", detectcd runs and nothing else.
+TEST_F(CDHelperTest, TheCopyWatchesMountsAndQuitsOnRequest)
+{
+    if (const auto why = test::enterPrivateMountNamespace())
+        GTEST_SKIP() << *why;
+    QDir().mkpath(folder);
+    const QString bundle = QStringLiteral(RARURU_HELPER_BUNDLE);
+    const QString detectcdLog = home.path() + QStringLiteral("/detectcd.log");
+    test::ScopedEnvironment log { { "QUILLMONT_DETECTCD_LOG",
+                                    QFile::encodeName(detectcdLog).constData() } };
+    test::installHostApp(
+        { QStringLiteral("--applications"), home.path() + QStringLiteral("/Applications") });
+    test::writePropertyList(home.preferencesPath()
+                                + QStringLiteral("/com.tallowcraft.Quillmont.plist"),
+                            QVariantMap { { QStringLiteral("AutoLaunch"), 2 } });
+    test::writeFile(home.path() + QStringLiteral("/disc/AUTORUN.INF"), "[autorun]\n");
+    const QByteArray source = QFile::encodeName(home.path() + QStringLiteral("/disc"));
+    const QByteArray mountPoint = QFile::encodeName(home.path() + QStringLiteral("/Volume"));
+    QDir().mkpath(QFile::decodeName(mountPoint));
+
+    QProcess helper;
+    start(helper, { bundle }, bundle);
+    // The helper cannot say when it has subscribed: mount until it reacts.
+    const bool reacted = eventually([&] {
+        if (::mount(source.constData(), mountPoint.constData(), nullptr, MS_BIND, nullptr) != 0)
+            return false;
+        QTest::qWait(200);
+        ::umount2(mountPoint.constData(), MNT_DETACH);
+        return !test::readFile(detectcdLog).isEmpty();
+    });
+    EXPECT_TRUE(reacted);
+    EXPECT_TRUE(test::readFile(detectcdLog).startsWith(mountPoint + '\n'));
+    EXPECT_FALSE(QFile::exists(copy)) << "started as the copy, it does not copy itself";
+
+    helper.terminate();
+    ASSERT_TRUE(helper.waitForFinished(10000));
+    EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(helper.exitCode(), 0);
+}
+
+TEST(CDHelperOpenFileRequests, PathsAndFileURLs)
+{
+    const char *arguments[] = { "helper",
+                                "/media/a b",
+                                "file:///media/a%20b%FF",
+                                "file://localhost/x",
+                                "http://example.com/x",
+                                "relative" };
+    EXPECT_EQ(CDHelper::openFileRequests(int(std::size(arguments)), const_cast<char **>(arguments)),
+              (QStringList { QStringLiteral("/media/a b"),
+                             stringWithFileSystemRepresentation(QByteArray("/media/a b\xff")),
+                             QStringLiteral("/x"), QStringLiteral("relative") }));
+}
+
+} // namespace
