@@ -32,26 +32,43 @@ QByteArray procPath(pid_t pid, const char *entry)
 }
 
 // A /proc file: its size reads as 0, so read to the end, up to 'cap' bytes.
-std::optional<QByteArray> readProcFile(const QByteArray &path, qsizetype cap)
+// 'owner', when given, receives the file's owner: the process's user.
+std::optional<QByteArray> readProcFile(const QByteArray &path, qsizetype cap,
+                                       uid_t *owner = nullptr)
 {
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
+    struct stat st;
+    if (owner && ::fstat(fd, &st) == 0)
+        *owner = st.st_uid;
     QByteArray contents;
     char buffer[4096];
     ssize_t n = 0;
-    while (contents.size() < cap && (n = ::read(fd, buffer, sizeof buffer)) > 0)
+    // A short read is the end: /proc hands out what it has in one go.
+    while (contents.size() < cap && (n = ::read(fd, buffer, sizeof buffer)) > 0) {
         contents.append(buffer, n);
+        if (size_t(n) < sizeof buffer)
+            break;
+    }
     ::close(fd);
     if (n < 0)
         return std::nullopt;
     return contents;
 }
 
-// Field 22 of /proc/PID/stat: the start time in clock ticks after boot.
-std::optional<quint64> startTime(pid_t pid)
+struct StatFields
 {
-    const auto stat = readProcFile(procPath(pid, "stat"), 4096);
+    quint64 startTime; // field 22: clock ticks after boot
+    bool kernelThread; // PF_KTHREAD in field 9
+    uid_t user;
+};
+
+// The fields of /proc/PID/stat the list needs.
+std::optional<StatFields> statFields(pid_t pid)
+{
+    uid_t user = uid_t(-1);
+    const auto stat = readProcFile(procPath(pid, "stat"), 4096, &user);
     if (!stat)
         return std::nullopt;
     // The command name (field 2) may hold blanks and parentheses; fields
@@ -60,9 +77,20 @@ std::optional<quint64> startTime(pid_t pid)
     if (close < 0)
         return std::nullopt;
     const QList<QByteArray> fields = stat->mid(close + 2).split(' ');
-    bool ok = false;
-    const quint64 value = fields.value(22 - 3).toULongLong(&ok);
-    return ok ? std::optional(value) : std::nullopt;
+    bool startOk = false;
+    bool flagsOk = false;
+    const quint64 start = fields.value(22 - 3).toULongLong(&startOk);
+    const quint64 flags = fields.value(9 - 3).toULongLong(&flagsOk);
+    if (!startOk || !flagsOk)
+        return std::nullopt;
+    constexpr quint64 kKernelThread = 0x00200000; // PF_KTHREAD
+    return StatFields { start, (flags & kKernelThread) != 0, user };
+}
+
+std::optional<quint64> startTime(pid_t pid)
+{
+    const auto fields = statFields(pid);
+    return fields ? std::optional(fields->startTime) : std::nullopt;
 }
 
 std::optional<QByteArray> readLink(const QByteArray &path)
@@ -76,12 +104,20 @@ std::optional<QByteArray> readLink(const QByteArray &path)
 
 std::optional<QString> bundleOfProgram(const QByteArray &program)
 {
+    // Most arguments are no program in a bundle: a byte test first, as
+    // command lines can be long.
+    if (!program.contains(".app/Contents/MacOS/"))
+        return std::nullopt;
     return Bundle::bundlePathForProgram(stringWithFileSystemRepresentation(program));
 }
 
-std::optional<QString> bundleOfProcess(pid_t pid)
+// 'alive' tells whether the process's program could be read at all: a
+// process that has ended (or is a zombie) has none.
+std::optional<QString> bundleOfProcess(pid_t pid, bool *alive)
 {
-    if (auto exe = readLink(procPath(pid, "exe"))) {
+    auto exe = readLink(procPath(pid, "exe"));
+    *alive = exe.has_value();
+    if (exe) {
         // A program whose file was replaced since it started still names it.
         if (exe->endsWith(" (deleted)"))
             exe->chop(10);
@@ -93,15 +129,17 @@ std::optional<QString> bundleOfProcess(pid_t pid)
     if (!cmdline)
         return std::nullopt;
     const QList<QByteArray> arguments = cmdline->split('\0');
-    const auto cwd = readLink(procPath(pid, "cwd"));
+    std::optional<std::optional<QByteArray>> cwd; // read on first need
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         QByteArray argument = arguments[i];
         if (argument.isEmpty() || argument.startsWith('-'))
             continue;
         if (!argument.startsWith('/')) {
             if (!cwd)
+                cwd = readLink(procPath(pid, "cwd"));
+            if (!*cwd)
                 continue;
-            argument = *cwd + '/' + argument;
+            argument = **cwd + '/' + argument;
         }
         if (auto bundle = bundleOfProgram(argument))
             return bundle;
@@ -127,16 +165,19 @@ public:
     std::optional<ProcessInformation> processInformation(const ProcessSerialNumber &psn) override
     {
         const pid_t pid = pid_t(psn.lowLongOfPSN);
-        if (!isListedProcess(pid))
+        if (!m_startTimes.contains(pid))
             return std::nullopt;
         ProcessInformation information;
-        if (const auto bundle = bundleOfProcess(pid)) {
+        bool alive = false;
+        if (const auto bundle = bundleOfProcess(pid, &alive)) {
             information.bundlePath = *bundle;
             if (const auto reader = Bundle::create(*information.bundlePath))
                 information.bundleIdentifier = reader->bundleIdentifier();
         }
-        // The process may have ended while it was being read.
-        if (!isListedProcess(pid))
+        // A process id is not reused while its process lives: the same start
+        // time now means the bundle above was read of the listed process. A
+        // live process without a bundle needs no check: it matches nothing.
+        if ((information.bundlePath || !alive) && !isListedProcess(pid))
             return std::nullopt;
         return information;
     }
@@ -171,12 +212,11 @@ private:
             const long pid = std::strtol(entry->d_name, &end, 10);
             if (pid <= 0 || *end != '\0')
                 continue;
-            struct stat st;
-            if (::stat(procPath(pid_t(pid), "").constData(), &st) != 0 || st.st_uid != user)
-                continue;
-            if (const auto started = startTime(pid_t(pid))) {
+            // Kernel threads run no program and never come from a bundle.
+            const auto fields = statFields(pid_t(pid));
+            if (fields && fields->user == user && !fields->kernelThread) {
                 m_snapshot.push_back(pid_t(pid));
-                m_startTimes.insert(pid_t(pid), *started);
+                m_startTimes.insert(pid_t(pid), fields->startTime);
             }
         }
         ::closedir(proc);
