@@ -88,7 +88,7 @@ private:
 
 namespace test {
 
-// Installs a copy of the test host product with tests/hostproduct/make-host-app
+// Installs a copy of the test host product with demo/hostproduct/make-host-app
 // (its options, less --program) and returns the bundle's path.
 QString installHostApp(const QStringList &options);
 
