@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -28,6 +29,14 @@ public:
     virtual bool setPersistentDomain(const QVariantMap &domain, const QString &name) = 0;
     // Makes changes durable and takes in other processes' changes.
     virtual bool synchronize() = 0;
+
+    // Reads the domain, lets 'change' make the new one from it (absent: the
+    // domain is not there; returning absent stores nothing) and stores that,
+    // as one step: updaters using this call in other processes wait for it
+    // (a few seconds at most), so none loses another's keys. False when
+    // nothing was stored, the wait was too long, or the store was refused.
+    using DomainChange = std::function<std::optional<QVariantMap>(std::optional<QVariantMap>)>;
+    virtual bool updatePersistentDomain(const QString &name, const DomainChange &change);
 
 protected:
     UserDefaults() = default;

@@ -13,10 +13,13 @@
 #include "platform/standardpaths.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -118,6 +121,28 @@ public:
     bool synchronize() override
     {
         return true; // writes are durable when they return; reads go to disk
+    }
+
+    bool updatePersistentDomain(const QString &name, const DomainChange &change) override
+    {
+        // One advisory lock on the preferences folder for every update: the
+        // domain files themselves are replaced by rename, so a lock on them
+        // would not hold. Bounded, so a stuck process cannot hang us.
+        const auto folder = fileSystemRepresentation(m_folder);
+        if (!folder || !makeFolders(*folder, 0700))
+            return false;
+        const int lock = ::open(folder->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (lock < 0)
+            return false;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        bool locked = false;
+        while (!(locked = ::flock(lock, LOCK_EX | LOCK_NB) == 0)
+               && (errno == EWOULDBLOCK || errno == EINTR)
+               && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const bool stored = locked && UserDefaults::updatePersistentDomain(name, change);
+        ::close(lock); // releases the lock
+        return stored;
     }
 
 private:

@@ -77,16 +77,19 @@ void CDTools::updateHelperPrefForAllInstalls(int pref, const QString &appID,
         installAndActivateCDHelper(false);
     for (const QVariant &record : getListOfAppsHelpedByTheCDHelper()) {
         const QString name = record.toMap().value(QStringLiteral("BundleID")).toString();
-        auto domain = m_defaults.persistentDomainForName(name);
-        if (!domain)
-            continue; // the host makes its domain; we never do
-        domain->insert(QStringLiteral("AutoLaunch"), qint64(pref));
-        domain->insert(QStringLiteral("AutoLaunchAppID"), appID);
-        if (scheme)
-            domain->insert(QStringLiteral("AutoLaunchAppIdentifyingURLScheme"), *scheme);
-        else
-            domain->remove(QStringLiteral("AutoLaunchAppIdentifyingURLScheme"));
-        m_defaults.setPersistentDomain(*domain, name);
+        // One step, so that a host writing its own keys meanwhile keeps them.
+        (void)m_defaults.updatePersistentDomain(
+            name, [&](std::optional<QVariantMap> domain) -> std::optional<QVariantMap> {
+                if (!domain)
+                    return std::nullopt; // the host makes its domain; we never do
+                domain->insert(QStringLiteral("AutoLaunch"), qint64(pref));
+                domain->insert(QStringLiteral("AutoLaunchAppID"), appID);
+                if (scheme)
+                    domain->insert(QStringLiteral("AutoLaunchAppIdentifyingURLScheme"), *scheme);
+                else
+                    domain->remove(QStringLiteral("AutoLaunchAppIdentifyingURLScheme"));
+                return domain;
+            });
         m_defaults.synchronize();
     }
 }
@@ -94,10 +97,11 @@ void CDTools::updateHelperPrefForAllInstalls(int pref, const QString &appID,
 void CDTools::installAndActivateCDHelper(bool activate)
 {
     // The login item.
-    const QString loginWindow = QString::fromUtf16(LoginItems::kLoginWindowDomain);
-    const auto domain = m_defaults.persistentDomainForName(loginWindow);
-    m_defaults.setPersistentDomain(
-        LoginItems::editedLoginWindowDomain(domain, activate, m_helperResourcePath), loginWindow);
+    (void)m_defaults.updatePersistentDomain(
+        QString::fromUtf16(LoginItems::kLoginWindowDomain),
+        [&](const std::optional<QVariantMap> &domain) -> std::optional<QVariantMap> {
+            return LoginItems::editedLoginWindowDomain(domain, activate, m_helperResourcePath);
+        });
     m_defaults.synchronize();
 
     // The running helpers: the first may stay, every other is asked to quit.

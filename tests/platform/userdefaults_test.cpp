@@ -182,3 +182,56 @@ TEST_F(UserDefaultsTest, AWriterKilledMidWriteLeavesTheOldDomainWhole)
 }
 
 } // namespace
+
+namespace {
+
+// Two processes update the same domain, each its own key, while this one
+// reads: every read parses, and at the end neither lost the other's key.
+TEST_F(UserDefaultsTest, ConcurrentUpdatersLoseNoKey)
+{
+    constexpr int kUpdates = 1000;
+    ASSERT_TRUE(defaults->setPersistentDomain(
+        { { QStringLiteral("Host"), QStringLiteral("kept") } }, QStringLiteral("shared")));
+    std::vector<pid_t> updaters;
+    for (const char *key : { "A", "B" }) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            auto own = UserDefaults::create();
+            bool ok = true;
+            for (int i = 1; i <= kUpdates; ++i) {
+                ok = own->updatePersistentDomain(
+                         QStringLiteral("shared"),
+                         [&](std::optional<QVariantMap> domain) -> std::optional<QVariantMap> {
+                             if (domain)
+                                 domain->insert(QLatin1String(key), qint64(i));
+                             return domain;
+                         })
+                    && ok;
+            }
+            ::_exit(ok ? 0 : 1);
+        }
+        updaters.push_back(pid);
+    }
+    int reads = 0;
+    for (pid_t pid : updaters) {
+        int status = 0;
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            const auto domain = defaults->persistentDomainForName(QStringLiteral("shared"));
+            ASSERT_TRUE(domain) << "read " << reads << " did not parse";
+            EXPECT_EQ(domain->value(QStringLiteral("Host")), QStringLiteral("kept"));
+            ++reads;
+            ::usleep(2000);
+        }
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "an update failed";
+    }
+    const auto domain = defaults->persistentDomainForName(QStringLiteral("shared"));
+    ASSERT_TRUE(domain);
+    EXPECT_EQ(*domain,
+              (QVariantMap { { QStringLiteral("Host"), QStringLiteral("kept") },
+                             { QStringLiteral("A"), qint64(kUpdates) },
+                             { QStringLiteral("B"), qint64(kUpdates) } }));
+    EXPECT_GT(reads, 0);
+}
+
+} // namespace
