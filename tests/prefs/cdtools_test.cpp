@@ -13,6 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const QString kHelperId = QStringLiteral("com.tallowcraft.quillmont DI raruru");
@@ -186,6 +190,44 @@ TEST(CDToolsInstallerVolume, MarkersAtTheTopLevelOnly)
         EXPECT_EQ(CDTools::isValidInstallerVolume(c.path), c.installer) << c.path.toStdString();
     test::writeFile(dir.path() + QStringLiteral("/Office.MSI"), "x");
     EXPECT_TRUE(CDTools::isValidInstallerVolume(dir.path() + QStringLiteral("/Office.MSI")));
+}
+
+// Hostile volumes: only names are looked at, so links are never followed, and
+// a huge top level is listed once.
+TEST(CDToolsInstallerVolume, HostileVolumesGetAnAnswer)
+{
+    QTemporaryDir dir;
+    const QString loop = dir.path() + QStringLiteral("/loop");
+    QDir().mkpath(loop);
+    QFile::link(loop + QStringLiteral("/SETUP.EXE"), loop + QStringLiteral("/SETUP.EXE"));
+    QFile::link(loop, loop + QStringLiteral("/self"));
+    EXPECT_TRUE(CDTools::isValidInstallerVolume(loop)) << "a link loop named SETUP.EXE";
+
+    const QString dangling = dir.path() + QStringLiteral("/dangling");
+    QDir().mkpath(dangling);
+    QFile::link(QStringLiteral("/nonexistent/x"), dangling + QStringLiteral("/readme"));
+    EXPECT_FALSE(CDTools::isValidInstallerVolume(dangling));
+
+    const QString huge = dir.path() + QStringLiteral("/huge");
+    QDir().mkpath(huge);
+    for (int i = 0; i < 100000; ++i) {
+        const QByteArray name = QFile::encodeName(huge) + "/f" + QByteArray::number(i);
+        ::close(::open(name.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    }
+    EXPECT_FALSE(CDTools::isValidInstallerVolume(huge));
+    test::writeFile(huge + QStringLiteral("/autorun.inf"), "");
+    EXPECT_TRUE(CDTools::isValidInstallerVolume(huge));
+
+    // A top level the user cannot read is no installer (checked as nobody under root).
+    const QString closed = dir.path() + QStringLiteral("/closed");
+    test::writeFile(closed + QStringLiteral("/SETUP.EXE"), "MZ");
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    ::chmod(QFile::encodeName(closed).constData(), 0);
+    const auto answer = test::runUnprivileged(
+        [](const QString &path) { return CDTools::isValidInstallerVolume(path); }, closed);
+    ::chmod(QFile::encodeName(closed).constData(), 0700);
+    ASSERT_TRUE(answer);
+    EXPECT_FALSE(*answer);
 }
 
 TEST(CDToolsPreferences, UpdateWritesEveryExistingHostDomainAndKeepsOtherKeys)
