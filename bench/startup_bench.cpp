@@ -40,6 +40,40 @@ pid_t watcher(const QString &program)
     return 0;
 }
 
+// A field of /proc/PID/status, as a number.
+long statusField(pid_t pid, const char *name)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(name))
+            return line.mid(qstrlen(name)).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+// Wake-ups (context switches of all its threads) of an idle helper, and its memory.
+void reportIdle(pid_t pid)
+{
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const auto switches = [pid] {
+        long total = 0;
+        for (const QString &task : QDir(QStringLiteral("/proc/%1/task").arg(pid))
+                                       .entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            total += statusField(task.toInt(), "voluntary_ctxt_switches:")
+                + statusField(task.toInt(), "nonvoluntary_ctxt_switches:");
+        return total;
+    };
+    const long before = switches();
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    const long after = switches();
+    std::printf(
+        "idle for 10 s: %ld wake-ups; resident memory %ld KiB (peak %ld KiB), %ld threads\n",
+        after - before, statusField(pid, "VmRSS:"), statusField(pid, "VmHWM:"),
+        statusField(pid, "Threads:"));
+}
+
 qint64 treeSize(const QString &path)
 {
     qint64 size = 0;
@@ -84,6 +118,8 @@ int main(int argc, char **argv)
         }
         times.push_back(double(clock.nsecsElapsed()) / 1e6);
         first.waitForFinished(10000);
+        if (i + 1 == runs)
+            reportIdle(pid);
         ::kill(pid, SIGTERM);
         while (watcher(copy))
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
