@@ -1,4 +1,4 @@
-// Reports file systems mounted after start(). Signals arrive on the thread
+// Reports file systems mounted after start(), and their going. Signals arrive on the thread
 // that owns the monitor (the main thread in the helper).
 #pragma once
 
@@ -36,6 +36,11 @@ Q_SIGNALS:
     // ...), in table order; 'mountPoint' carries the path's bytes as
     // stringWithFileSystemRepresentation() makes them.
     void didMount(const QString &mountPoint);
+    // Once for each mount reported by didMount that has gone since, before
+    // the mounts that came in the same change (a volume replaced at the same
+    // point goes before its successor comes); 'mountPoint' is the text
+    // didMount gave. Mounts that were never reported are never reported gone.
+    void didUnmount(const QString &mountPoint);
 
 protected:
     explicit MountMonitor(QObject *parent = nullptr);

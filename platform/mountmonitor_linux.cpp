@@ -6,12 +6,14 @@
 // On each wake-up the table is read once and compared with the last one.
 // Where the kernel has them (6.8 and later), listmount(2) gives the unique
 // 64-bit ids of all mounts, which are never reused, and statmount(2)
-// describes only the new ones; elsewhere the mountinfo text is parsed.
+// describes only the new ones; elsewhere the mountinfo text is parsed. A
+// mount that goes is reported by the point it had when it came.
 #include "platform/mountmonitor.h"
 
 #include "platform/filesystemrepresentation.h"
 #include "platform/mounttable.h"
 
+#include <QHash>
 #include <QPointer>
 #include <QSocketNotifier>
 
@@ -147,11 +149,28 @@ private:
         auto table = readTable();
         if (!table)
             return; // the mounts stay unknown, and the next change reads again
-        std::vector<MountEntry> added = m_known.replace(*std::move(table));
+        std::vector<MountEntry> removed;
+        std::vector<MountEntry> added = m_known.replace(*std::move(table), &removed);
         if (m_useListMount)
             std::erase_if(added, [this](MountEntry &entry) { return !describe(entry); });
         removePseudoFileSystems(added);
+
+        // Gone mounts carry only their key: with listmount a mount is
+        // described once, when it comes, so its point is kept from then.
+        QList<QByteArray> gone;
+        for (const MountEntry &entry : removed) {
+            if (auto point = m_reported.take({ entry.mountId, entry.identity }); !point.isNull())
+                gone.append(std::move(point));
+        }
+        for (const MountEntry &entry : added)
+            m_reported.insert({ entry.mountId, entry.identity }, entry.mountPoint);
+
         const QPointer<LinuxMountMonitor> alive(this); // a receiver may delete us
+        for (const QByteArray &point : std::as_const(gone)) {
+            Q_EMIT didUnmount(stringWithFileSystemRepresentation(point));
+            if (!alive)
+                return;
+        }
         for (const MountEntry &entry : added) {
             Q_EMIT didMount(stringWithFileSystemRepresentation(entry.mountPoint));
             if (!alive)
@@ -245,6 +264,8 @@ private:
     FileDescriptor m_mountInfo;
     std::unique_ptr<QSocketNotifier> m_notifier; // after the descriptor: goes first
     MountTableDiff m_known;
+    // The points of the mounts reported so far, by key, for their going.
+    QHash<std::pair<quint64, QByteArray>, QByteArray> m_reported;
     std::vector<char> m_text; // buffers kept from one read to the next
     std::vector<std::uint64_t> m_ids;
     std::vector<char> m_stat;

@@ -145,7 +145,8 @@ std::size_t MountTableDiff::KeyHash::operator()(const Key &key) const
     return qHashMulti(0, key.mountId, key.identity);
 }
 
-std::vector<MountEntry> MountTableDiff::replace(std::vector<MountEntry> table)
+std::vector<MountEntry> MountTableDiff::replace(std::vector<MountEntry> table,
+                                                std::vector<MountEntry> *removed)
 {
     // Marking what is still there and sweeping the rest spares rebuilding
     // the set: most of a table is the same from one read to the next.
@@ -158,7 +159,13 @@ std::vector<MountEntry> MountTableDiff::replace(std::vector<MountEntry> table)
         else
             key->lastSeen = current;
     }
-    std::erase_if(m_known, [current](const Key &key) { return key.lastSeen != current; });
+    std::erase_if(m_known, [current, removed](const Key &key) {
+        if (key.lastSeen == current)
+            return false;
+        if (removed)
+            removed->push_back(MountEntry { key.mountId, key.identity, {}, {} });
+        return true;
+    });
     return added;
 }
 

@@ -37,7 +37,11 @@ class MountTableDiff
 public:
     // Makes 'table' the known set and returns the entries of it that were
     // not known, in table order. The first call returns the whole table.
-    [[nodiscard]] std::vector<MountEntry> replace(std::vector<MountEntry> table);
+    // With 'removed', the known mounts that 'table' no longer holds are
+    // appended to it, in no particular order, with only their id and
+    // identity filled in: the set keeps nothing else of a mount.
+    [[nodiscard]] std::vector<MountEntry> replace(std::vector<MountEntry> table,
+                                                  std::vector<MountEntry> *removed = nullptr);
 
 private:
     struct Key

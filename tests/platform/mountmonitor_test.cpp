@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -39,6 +40,7 @@ protected:
         m_monitor = MountMonitor::create(GetParam());
         ASSERT_TRUE(m_monitor->start());
         m_spy.emplace(m_monitor.get(), &MountMonitor::didMount);
+        m_gone.emplace(m_monitor.get(), &MountMonitor::didUnmount);
     }
 
     void TearDown() override
@@ -71,14 +73,23 @@ protected:
 
     // The mount points reported once 'count' reports have come (or ten
     // seconds without one have passed), and a while after, as bytes.
-    QList<QByteArray> takeReports(qsizetype count)
+    QList<QByteArray> takeReports(qsizetype count) { return take(*m_spy, count); }
+    // The same for the mounts reported gone, sorted: a burst of them comes
+    // in no particular order.
+    QList<QByteArray> takeUnmounts(qsizetype count)
     {
-        while (m_spy->size() < count && m_spy->wait(10000)) { }
+        QList<QByteArray> reports = take(*m_gone, count);
+        std::sort(reports.begin(), reports.end());
+        return reports;
+    }
+    static QList<QByteArray> take(QSignalSpy &spy, qsizetype count)
+    {
+        while (spy.size() < count && spy.wait(10000)) { }
         QTest::qWait(300);
         QList<QByteArray> reports;
-        for (const QList<QVariant> &arguments : std::as_const(*m_spy))
+        for (const QList<QVariant> &arguments : std::as_const(spy))
             reports.append(fileSystemRepresentation(arguments.at(0).toString()).value_or("?"));
-        m_spy->clear();
+        spy.clear();
         return reports;
     }
 
@@ -86,6 +97,7 @@ protected:
     QList<QByteArray> m_mounted;
     std::unique_ptr<MountMonitor> m_monitor;
     std::optional<QSignalSpy> m_spy;
+    std::optional<QSignalSpy> m_gone;
 };
 
 TEST_P(MountMonitorTest, ReportsEachMountOnce)
@@ -102,17 +114,29 @@ TEST_P(MountMonitorTest, ReportsEachMountOnce)
     EXPECT_EQ(takeReports(1), QList { path });
     ASSERT_EQ(::umount2(path.constData(), 0), 0);
     EXPECT_EQ(takeReports(0), QList<QByteArray>());
+    EXPECT_EQ(takeUnmounts(1), QList { path });
     // The same path again, though the text may give it the same id.
     mount(path);
     EXPECT_EQ(takeReports(1), QList { path });
 
-    // A burst: all of it, in the order of mounting.
+    // A burst: all of it, in the order of mounting, and all of it gone.
     QList<QByteArray> burst;
     for (int i = 0; i < 50; ++i)
         burst.append(folder("burst" + QByteArray::number(i)));
     for (const QByteArray &each : burst)
         mount(each);
     EXPECT_EQ(takeReports(burst.size()), burst);
+    for (const QByteArray &each : burst)
+        ASSERT_EQ(::umount2(each.constData(), 0), 0);
+    std::sort(burst.begin(), burst.end());
+    EXPECT_EQ(takeUnmounts(burst.size()), burst);
+
+    // Pseudo file systems were never reported, so they never go either.
+    for (const QByteArray &each : m_mounted) {
+        if (!burst.contains(each) && each != path)
+            ::umount2(each.constData(), 0);
+    }
+    EXPECT_EQ(takeUnmounts(0), QList<QByteArray>());
 }
 
 TEST_P(MountMonitorTest, ReportsAnIsoImageMountedWithFuse)
@@ -135,6 +159,7 @@ TEST_P(MountMonitorTest, ReportsAnIsoImageMountedWithFuse)
     EXPECT_EQ(takeReports(1), QList { path });
     ASSERT_EQ(::umount2(path.constData(), 0), 0) << std::strerror(errno);
     EXPECT_EQ(takeReports(0), QList<QByteArray>());
+    EXPECT_EQ(takeUnmounts(1), QList { path });
 }
 
 INSTANTIATE_TEST_SUITE_P(, MountMonitorTest,

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -19,13 +20,24 @@ QList<QByteArray> mountPoints(const std::vector<MountEntry> &entries)
     return points;
 }
 
-// What a monitor reports when the table goes from 'before' to 'after'.
-QList<QByteArray> reported(std::string_view before, std::string_view after)
+// What a monitor reports when the table goes from 'before' to 'after'; the
+// ids of the known mounts that went, in increasing order, when asked.
+QList<QByteArray> reported(std::string_view before, std::string_view after,
+                           QList<quint64> *goneIds = nullptr)
 {
     MountTableDiff diff;
     (void)diff.replace(parseMountInfo(before));
-    std::vector<MountEntry> added = diff.replace(parseMountInfo(after));
+    std::vector<MountEntry> removed;
+    std::vector<MountEntry> added = diff.replace(parseMountInfo(after), &removed);
     removePseudoFileSystems(added);
+    if (goneIds) {
+        goneIds->clear();
+        for (const MountEntry &entry : removed) {
+            goneIds->append(entry.mountId);
+            EXPECT_TRUE(entry.mountPoint.isEmpty()) << "only the key is kept";
+        }
+        std::sort(goneIds->begin(), goneIds->end());
+    }
     return mountPoints(added);
 }
 
@@ -85,31 +97,40 @@ TEST(MountTable, ReportsOnlyNewMounts)
     {
         const char *name, *after;
         QList<QByteArray> reported;
+        QList<quint64> gone;
     } cases[] = {
-        { "unchanged", base, {} },
-        { "unmounted", "", {} },
+        { "unchanged", base, {}, {} },
+        { "unmounted", "", {}, { 40 } },
         { "mounted again under a new id",
           "41 26 0:50 / /media/cd ro - iso9660 /dev/sr0 ro\n",
-          { "/media/cd" } },
+          { "/media/cd" },
+          { 40 } },
         { "id reused for another path",
           "40 26 0:50 / /media/dvd ro - iso9660 /dev/sr0 ro\n",
-          { "/media/dvd" } },
+          { "/media/dvd" },
+          { 40 } },
         { "id and path reused, new device",
           "40 26 0:51 / /media/cd ro - iso9660 /dev/sr1 ro\n",
-          { "/media/cd" } },
+          { "/media/cd" },
+          { 40 } },
         { "id and path reused, new root",
           "40 26 0:50 /sub /media/cd ro - iso9660 /dev/sr0 ro\n",
-          { "/media/cd" } },
+          { "/media/cd" },
+          { 40 } },
         { "pseudo file systems left out, table order kept",
           "41 26 0:60 / /mnt/b rw - tmpfs tmpfs rw\n"
           "42 26 0:61 / /mnt/p rw - proc proc rw\n"
           "43 26 0:62 / /mnt/s rw - sysfs sysfs rw\n"
           "44 26 0:39 / /mnt/a rw - fuse.fuseiso fuseiso rw\n"
           "45 26 0:63 / /mnt/c rw - fusectl fusectl rw\n",
-          { "/mnt/b", "/mnt/a" } },
+          { "/mnt/b", "/mnt/a" },
+          { 40 } },
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(reported(base, c.after), c.reported) << c.name;
+    for (const auto &c : cases) {
+        QList<quint64> gone;
+        EXPECT_EQ(reported(base, c.after, &gone), c.reported) << c.name;
+        EXPECT_EQ(gone, c.gone) << c.name;
+    }
 }
 
 TEST(MountTable, LargeTable)
@@ -132,7 +153,9 @@ TEST(MountTable, LargeTable)
     after += line(9000);
     added.append("/srv/volume 9000");
     EXPECT_EQ(parseMountInfo(after).size(), 5001u);
-    EXPECT_EQ(reported(before, after), added);
+    QList<quint64> gone;
+    EXPECT_EQ(reported(before, after, &gone), added);
+    EXPECT_EQ(gone, (QList<quint64> { 1000, 2000, 3000, 4000, 5000 }));
 }
 
 } // namespace
