@@ -1,11 +1,12 @@
 #include "app/cdhelper.h"
 
-#include "app/installprompter.h"
 #include "platform/bundle.h"
 #include "platform/filesystemrepresentation.h"
 #include "platform/launchservices.h"
 #include "platform/quitrequests.h"
 #include "platform/standardpaths.h"
+#include "prefs/cdtools.h"
+#include "prompt/cdhelperprompter.h"
 
 #include <QRegularExpression>
 #include <QTimer>
@@ -34,21 +35,24 @@ QStringList CDHelper::openFileRequests(int argc, char **argv)
     return paths;
 }
 
-namespace {
-
-// Stands in for the prompt window until a front end is given.
-class NoPrompter final : public InstallPrompter
-{
-public:
-    void promptForVolume(const QString &, const std::optional<QString> &, qsizetype) override { }
-};
-
-} // namespace
-
 int CDHelperMain(int argc, char **argv)
 {
     const std::unique_ptr<Workspace> workspace = Workspace::create();
-    NoPrompter prompter;
+    // The prompt installs through the delegate, which the application makes.
+    CDHelperDelegate *delegate = nullptr;
+    CDHelperPrompter prompter(
+        PromptServices {
+            *workspace,
+            [] { return UserDefaults::create(); },
+            [&delegate](const QString &volumePath, const std::optional<QString> &appID,
+                        const std::optional<QString> &scheme) {
+                if (delegate)
+                    delegate->launchAndInstall(volumePath, appID, scheme);
+            },
+            CDTools::mainBundleHelperResourcePath(),
+            [] { QCoreApplication::quit(); },
+        },
+        CDHelperPrompter::mainBundleWindowNibPath());
     const auto bundle = Bundle::mainBundle();
     CDHelperServices services {
         *workspace,
@@ -61,6 +65,7 @@ int CDHelperMain(int argc, char **argv)
     services.terminate = [] { QCoreApplication::quit(); };
 
     CDHelper application(argc, argv, std::move(services));
+    delegate = application.delegate();
     const auto quitRequests = QuitRequestNotifier::create();
     if (quitRequests) {
         QObject::connect(quitRequests.get(), &QuitRequestNotifier::quitRequested, &application,
@@ -74,5 +79,8 @@ int CDHelperMain(int argc, char **argv)
             application.delegate()->applicationOpenFile(path);
         application.delegate()->applicationDidFinishLaunching();
     });
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // Prompts still open own windows, which must go before the application.
+    prompter.closeAllPrompts();
+    return status;
 }

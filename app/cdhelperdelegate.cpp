@@ -93,6 +93,11 @@ void CDHelperDelegate::applicationDidFinishLaunching()
         if (m_mountMonitor) {
             connect(m_mountMonitor.get(), &MountMonitor::didMount, this,
                     &CDHelperDelegate::observeMount);
+            // A prompt for a disc that has gone can do nothing useful.
+            connect(m_mountMonitor.get(), &MountMonitor::didUnmount, this,
+                    [this](const QString &mountPoint) {
+                        m_services.prompter.volumeDidUnmount(mountPoint);
+                    });
             if (!m_mountMonitor->start())
                 m_mountMonitor.reset();
         }

@@ -54,7 +54,8 @@ public:
     // as spelled) marks it as the temporary instance. Always true.
     bool applicationOpenFile(const QString &path);
 
-    // Start-up. The temporary instance starts watching mounts. Any other
+    // Start-up. The temporary instance starts watching mounts (and tells the
+    // prompter of unmounts, so that a prompt never outlives its disc). Any other
     // instance copies its bundle into the temporary-items folder (replacing
     // an earlier copy), starts the copy with the copy's own path as its
     // open-file request, and ends; without a usable folder it stays, idle.

@@ -1,5 +1,6 @@
 // Where the prompt verdict goes: the helper asks the user what to do with an
-// installer volume. The prompt window implements this; tests record the calls.
+// installer volume. The prompt window (prompt/cdhelperprompter.h) implements
+// this; tests record the calls.
 #pragma once
 
 #include <QString>
@@ -23,4 +24,9 @@ public:
     virtual void promptForVolume(const QString &volumePath,
                                  const std::optional<QString> &packageName, qsizetype selectedApp)
         = 0;
+
+    // The volume at 'volumePath' (as promptForVolume was given it) has been
+    // unmounted: its open prompts close as their close button would, running
+    // no action. Prompters that show nothing lasting need not care.
+    virtual void volumeDidUnmount(const QString &volumePath) { (void)volumePath; }
 };

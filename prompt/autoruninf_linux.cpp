@@ -1,0 +1,161 @@
+// Reading a disc's files without leaving the disc: every name on the way is
+// opened relative to the folder before it (openat(2)) with O_NOFOLLOW, so
+// neither ".." nor a symbolic link can lead outside the volume, and plain
+// files are opened with O_NONBLOCK, so a FIFO on the disc cannot hold us.
+#include "prompt/autoruninf.h"
+
+#include "platform/filesystemrepresentation.h"
+
+#include <QStringList>
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd)
+        : m_fd(fd)
+    { }
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    Descriptor(Descriptor &&other) noexcept
+        : m_fd(std::exchange(other.m_fd, -1))
+    { }
+    Descriptor &operator=(Descriptor &&other) noexcept
+    {
+        std::swap(m_fd, other.m_fd);
+        return *this;
+    }
+    [[nodiscard]] bool isValid() const { return m_fd >= 0; }
+    [[nodiscard]] int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Enough for any disc; a folder with more entries is not searched further.
+constexpr int kMaxEntriesSearched = 65536;
+
+// The entry of the folder 'directory' named 'name', the exact name first,
+// else the first in byte order that matches in any letter case.
+std::optional<QByteArray> entryNamed(const Descriptor &directory, const QString &name)
+{
+    auto exact = fileSystemRepresentation(name);
+    if (!exact || exact->isEmpty() || exact->contains('/'))
+        return std::nullopt;
+    struct stat status;
+    if (::fstatat(directory.get(), exact->constData(), &status, AT_SYMLINK_NOFOLLOW) == 0)
+        return exact;
+    if (errno != ENOENT)
+        return std::nullopt;
+
+    // readdir on a descriptor of our own: it moves the offset it reads from.
+    const int copy = ::openat(directory.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *folder = copy >= 0 ? ::fdopendir(copy) : nullptr;
+    if (!folder) {
+        if (copy >= 0)
+            ::close(copy);
+        return std::nullopt;
+    }
+    std::optional<QByteArray> found;
+    int searched = 0;
+    while (const dirent *entry = ::readdir(folder)) {
+        if (++searched > kMaxEntriesSearched)
+            break;
+        const QByteArray candidate(entry->d_name);
+        if (candidate == "." || candidate == "..")
+            continue;
+        if (stringWithFileSystemRepresentation(candidate).compare(name, Qt::CaseInsensitive) == 0
+            && (!found || candidate < *found))
+            found = candidate;
+    }
+    ::closedir(folder);
+    return found;
+}
+
+std::optional<QByteArray> readPlainFile(const Descriptor &directory, const QByteArray &name,
+                                        qint64 maxSize)
+{
+    const Descriptor file(::openat(directory.get(), name.constData(),
+                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat status;
+    if (!file.isValid() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)
+        || status.st_size > maxSize)
+        return std::nullopt;
+    // Read one byte past the limit: a file may grow between fstat and read.
+    QByteArray bytes(qsizetype(maxSize + 1), Qt::Uninitialized);
+    qsizetype used = 0;
+    while (used < bytes.size()) {
+        const ssize_t n = ::read(file.get(), bytes.data() + used, size_t(bytes.size() - used));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            break;
+        used += n;
+    }
+    if (used > maxSize)
+        return std::nullopt;
+    bytes.truncate(used);
+    return bytes;
+}
+
+Descriptor openVolume(const QString &volumePath)
+{
+    // The mount point itself may be reached through links: it is the volume.
+    const auto path = fileSystemRepresentation(volumePath);
+    return Descriptor(path ? ::open(path->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+}
+
+} // namespace
+
+AutorunInf AutorunInf::readFromVolume(const QString &volumePath)
+{
+    const Descriptor volume = openVolume(volumePath);
+    if (!volume.isValid())
+        return {};
+    const auto name = entryNamed(volume, QStringLiteral("autorun.inf"));
+    const auto bytes = name ? readPlainFile(volume, *name, kMaxFileSize) : std::nullopt;
+    return bytes ? fromData(*bytes) : AutorunInf();
+}
+
+std::optional<QByteArray> AutorunInf::readVolumeFile(const QString &volumePath,
+                                                     const QString &relativePath, qint64 maxSize)
+{
+    // "/x", "\x" (already '/') and "D:x" name places outside the volume.
+    if (relativePath.startsWith(u'/') || (relativePath.size() >= 2 && relativePath[1] == u':'))
+        return std::nullopt;
+    QStringList names = relativePath.split(u'/', Qt::SkipEmptyParts);
+    names.removeAll(QStringLiteral("."));
+    if (names.isEmpty() || names.contains(QStringLiteral("..")))
+        return std::nullopt;
+
+    Descriptor folder = openVolume(volumePath);
+    if (!folder.isValid())
+        return std::nullopt;
+    for (qsizetype i = 0; i + 1 < names.size(); ++i) {
+        const auto name = entryNamed(folder, names[i]);
+        if (!name)
+            return std::nullopt;
+        Descriptor next(::openat(folder.get(), name->constData(),
+                                 O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!next.isValid())
+            return std::nullopt;
+        folder = std::move(next);
+    }
+    const auto name = entryNamed(folder, names.last());
+    return name ? readPlainFile(folder, *name, maxSize) : std::nullopt;
+}

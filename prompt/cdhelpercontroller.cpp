@@ -1,0 +1,269 @@
+#include "prompt/cdhelpercontroller.h"
+
+#include "host/hostproduct.h"
+#include "hostapps/qmfilemanager.h"
+#include "hostapps/workspaceadditions.h"
+#include "platform/eventdescriptor.h"
+#include "platform/launchservices.h"
+#include "platform/systemlog.h"
+#include "prefs/cdtools.h"
+#include "prompt/autoruninf.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QComboBox>
+#include <QImageReader>
+#include <QLabel>
+#include <QStyle>
+
+namespace {
+
+const QString kPath = QStringLiteral("path");
+const QString kDisplayName = QStringLiteral("displayname");
+const QString kID = QStringLiteral("ID");
+const QString kIdentifyingURLScheme = QStringLiteral("IdentifyingURLScheme");
+
+// Icon files hold a handful of sizes, none of them large; a file that says
+// otherwise is not read through.
+constexpr int kMaxIconImages = 32;
+constexpr int kMaxIconEdge = 1024;
+
+// Texts are the same when their characters and their presence are.
+bool same(const QString &a, const QString &b)
+{
+    return a == b && a.isNull() == b.isNull();
+}
+
+// An icon of every image the file holds (a Windows .ico holds several
+// sizes, each drawn for its size); null when none can be read.
+QIcon iconFromData(const QByteArray &data)
+{
+    QBuffer buffer;
+    buffer.setData(data);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return {};
+    QImageReader reader(&buffer);
+    QIcon icon;
+    const int count = std::clamp(reader.imageCount(), 1, kMaxIconImages);
+    for (int i = 0; i < count; ++i) {
+        if (i > 0 && !reader.jumpToImage(i))
+            break;
+        const QSize size = reader.size();
+        if (size.width() > kMaxIconEdge || size.height() > kMaxIconEdge)
+            continue;
+        const QImage image = reader.read();
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image));
+    }
+    return icon;
+}
+
+QIcon opticalDiscIcon()
+{
+    QIcon icon = QIcon::fromTheme(QStringLiteral("media-optical"));
+    if (icon.isNull())
+        icon = QApplication::style()->standardIcon(QStyle::SP_DriveCDIcon);
+    return icon;
+}
+
+QIcon volumeIcon(const QString &volumePath, const AutorunInf &inf)
+{
+    if (inf.iconPath()) {
+        const auto bytes
+            = AutorunInf::readVolumeFile(volumePath, *inf.iconPath(), AutorunInf::kMaxIconSize);
+        if (bytes) {
+            QIcon icon = iconFromData(*bytes);
+            if (!icon.isNull())
+                return icon;
+        }
+    }
+    return opticalDiscIcon();
+}
+
+std::optional<QString> stringEntry(const QVariantMap &entry, const QString &key)
+{
+    const QVariant value = entry.value(key);
+    if (value.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return value.toString();
+}
+
+} // namespace
+
+std::shared_ptr<CDHelperController> CDHelperController::create(const QString &windowNibPath,
+                                                               PromptServices &services)
+{
+    return std::make_shared<CDHelperController>(windowNibPath, services);
+}
+
+CDHelperController::CDHelperController(const QString &windowNibPath, PromptServices &services)
+    : QMWindowController(windowNibPath)
+    , m_services(services)
+{ }
+
+CDHelperController::~CDHelperController() = default;
+
+void CDHelperController::setCDImage(const QIcon &image)
+{
+    if (image.cacheKey() == m_image.cacheKey())
+        return;
+    m_image = image;
+    Q_EMIT CDImageChanged();
+}
+
+void CDHelperController::setCDLabel(const QString &label)
+{
+    if (same(label, m_label))
+        return;
+    m_label = label;
+    Q_EMIT CDLabelChanged();
+}
+
+void CDHelperController::setVolumePath(const QString &path)
+{
+    if (same(path, m_volumePath))
+        return;
+    m_volumePath = path;
+    Q_EMIT volumePathChanged();
+    const AutorunInf inf = AutorunInf::readFromVolume(m_volumePath);
+    setCDImage(volumeIcon(m_volumePath, inf));
+    setCDLabel(inf.label() ? *inf.label()
+                           : QMFileManager::defaultManager()->displayNameAtPath(m_volumePath));
+}
+
+void CDHelperController::setPackageName(const QString &name)
+{
+    if (same(name, m_packageName))
+        return;
+    m_packageName = name;
+    Q_EMIT packageNameChanged();
+    Q_EMIT isSupportedChanged();
+}
+
+void CDHelperController::setQuillmontAppList(const QVariantList &list)
+{
+    if (list == m_appList)
+        return;
+    m_appList = list;
+    Q_EMIT quillmontAppListChanged();
+}
+
+void CDHelperController::setSelectedApp(int index)
+{
+    if (index == m_selectedApp)
+        return;
+    m_selectedApp = index;
+    Q_EMIT selectedAppChanged();
+}
+
+void CDHelperController::setRememberSelection(bool remember)
+{
+    if (remember == m_rememberSelection)
+        return;
+    m_rememberSelection = remember;
+    Q_EMIT rememberSelectionChanged();
+}
+
+bool CDHelperController::isSupported() const
+{
+    return !m_packageName.isNull()
+        && m_packageName.compare(QString::fromUtf16(HostProduct::kUnrecognisedDisc),
+                                 Qt::CaseInsensitive)
+        != 0;
+}
+
+void CDHelperController::awakeFromNib()
+{
+    QMWindowController::awakeFromNib();
+    m_appPopup = window()->findChild<QComboBox *>(QStringLiteral("appPopup"));
+    m_appPopupLabel = window()->findChild<QLabel *>(QStringLiteral("appPopupLabel"));
+
+    QVariantList list;
+    for (const QVariant &record : CDTools::getListOfAppsHelpedByTheCDHelper()) {
+        const QVariantMap fields = record.toMap();
+        const QString appID = fields.value(QStringLiteral("BundleID")).toString();
+        const QString scheme = fields.value(kIdentifyingURLScheme).toString();
+        const auto path
+            = QM_absolutePathForAppBundleWithIdentifier(m_services.workspace, appID, scheme);
+        if (!path)
+            continue;
+        list += QVariantMap {
+            { kPath, *path },
+            { kDisplayName, QMFileManager::defaultManager()->displayNameAtPath(*path) },
+            { kID, appID },
+            { kIdentifyingURLScheme, scheme },
+        };
+    }
+
+    // One application leaves nothing to choose.
+    if (list.size() == 1) {
+        if (m_appPopup)
+            m_appPopup->setHidden(true);
+        if (m_appPopupLabel)
+            m_appPopupLabel->setHidden(true);
+    }
+    if (!list.isEmpty()) {
+        // The first entry is chosen, whatever was chosen before the window.
+        setSelectedApp(0);
+        setQuillmontAppList(list);
+        return;
+    }
+    systemLog(QStringLiteral("Unable to locate Quillmont or Quillmont games.  Exiting.\n"));
+    if (m_services.terminate)
+        m_services.terminate();
+}
+
+void CDHelperController::openVolume(QObject *sender)
+{
+    (void)sender;
+    close(); // we stay valid until this event has been handled
+    setAutoLaunchPref(true);
+    const auto entry = selectedEntry();
+    if (entry && m_services.launchAndInstall) {
+        m_services.launchAndInstall(m_volumePath, stringEntry(*entry, kID),
+                                    stringEntry(*entry, kIdentifyingURLScheme));
+    }
+}
+
+void CDHelperController::expressInstall(QObject *sender)
+{
+    (void)sender;
+    const QList<QByteArray> items { fileURLWithPath(m_volumePath) };
+    close();
+    EventDescriptor parameters = EventDescriptor::recordDescriptor();
+    parameters.setDescriptorForKeyword(
+        EventDescriptor::descriptorWithString(QString::fromUtf16(HostProduct::kExpressValue)),
+        HostProduct::kExpressKeyword);
+    // Failing here is not reported: the window has gone, nobody is asking.
+    (void)QM_openURLs(m_services.workspace, items, HostProduct::mainBundleIdentifier(),
+                      HostProduct::mainIdentifyingURLScheme(), HostProduct::kLaunchOptions,
+                      parameters);
+}
+
+void CDHelperController::ignoreVolume(QObject *sender)
+{
+    (void)sender;
+    close();
+    setAutoLaunchPref(false);
+}
+
+void CDHelperController::setAutoLaunchPref(bool install)
+{
+    if (!m_rememberSelection)
+        return;
+    const auto entry = selectedEntry();
+    if (!entry)
+        return;
+    const std::unique_ptr<UserDefaults> defaults = m_services.makeUserDefaults();
+    CDTools tools(*defaults, m_services.workspace, m_services.helperResourcePath);
+    tools.updateHelperPrefForAllInstalls(install ? 1 : 2,
+                                         stringEntry(*entry, kID).value_or(QString()),
+                                         stringEntry(*entry, kIdentifyingURLScheme));
+}
+
+std::optional<QVariantMap> CDHelperController::selectedEntry() const
+{
+    if (m_selectedApp < 0 || m_selectedApp >= m_appList.size())
+        return std::nullopt;
+    return m_appList.at(m_selectedApp).toMap();
+}

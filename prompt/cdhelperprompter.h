@@ -1,0 +1,55 @@
+// The prompter the helper runs with: one install prompt window for each
+// volume it is asked about, each living by itself until it is answered,
+// closed, or its volume goes.
+#pragma once
+
+#include "app/installprompter.h"
+#include "prompt/promptservices.h"
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class CDHelperController;
+
+class CDHelperPrompter final : public InstallPrompter
+{
+public:
+    // Prompts with the window described at 'windowNibPath' (absent: the
+    // helper carries none, and no prompt can be shown). 'services' must
+    // outlive the prompter; the prompter must outlive its prompts' events,
+    // see closeAllPrompts().
+    CDHelperPrompter(PromptServices services, std::optional<QString> windowNibPath);
+    ~CDHelperPrompter() override;
+    CDHelperPrompter(const CDHelperPrompter &) = delete;
+    CDHelperPrompter &operator=(const CDHelperPrompter &) = delete;
+
+    // The helper bundle's window description: CDHelper.ui in the resources
+    // of the running program's bundle; absent when it does not run from one.
+    [[nodiscard]] static std::optional<QString> mainBundleWindowNibPath();
+
+    // Makes a prompt for the volume, loads its window and shows it in front;
+    // the prompt then owns itself. Without a window (the description cannot
+    // be loaded) the volume is left alone, which the log says. With no host
+    // application installed the prompt has asked the application to end
+    // and is not shown.
+    void promptForVolume(const QString &volumePath, const std::optional<QString> &packageName,
+                         qsizetype selectedApp) override;
+    // Closes the open prompts of the volume as their close buttons would.
+    void volumeDidUnmount(const QString &volumePath) override;
+
+    // Closes every open prompt as its close button would and lets the
+    // controllers go before returning. Call it while the application object
+    // exists, before it goes: the prompts' windows need it to be deleted.
+    void closeAllPrompts();
+
+    // The prompts made so far that still live, oldest first.
+    [[nodiscard]] std::vector<std::weak_ptr<CDHelperController>> prompts();
+
+private:
+    PromptServices m_services;
+    std::optional<QString> m_windowNibPath;
+    std::vector<std::weak_ptr<CDHelperController>> m_prompts;
+};

@@ -1,0 +1,3 @@
+#include "prompt/promptlog_p.h"
+
+Q_LOGGING_CATEGORY(lcPrompt, "raruru.prompt", QtInfoMsg)

@@ -1,0 +1,126 @@
+// A window controller that owns itself while its window is open, and the
+// window's frame kept under its autosave name.
+#include "prompt/qmwindowcontroller.h"
+
+#include "tests/testsupport.h"
+
+#include <QSettings>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray windowDescription(const char *className, const char *autosaveName)
+{
+    QByteArray ui = QByteArray("<ui version=\"4.0\"><widget class=\"") + className
+        + "\" name=\"w\"><property name=\"geometry\"><rect><x>0</x><y>0</y><width>300</width>"
+          "<height>200</height></rect></property>";
+    if (autosaveName) {
+        ui += QByteArray("<property name=\"frameAutosaveName\" stdset=\"0\"><string>")
+            + autosaveName + "</string></property>";
+    }
+    return ui + "</widget></ui>";
+}
+
+class WindowControllerTest : public testing::Test
+{
+protected:
+    QString describe(const char *className, const char *autosaveName = nullptr)
+    {
+        const QString path = home.path() + QStringLiteral("/%1.ui").arg(++descriptions);
+        test::writeFile(path, windowDescription(className, autosaveName));
+        return path;
+    }
+
+    test::TemporaryHome home;
+    int descriptions = 0;
+};
+
+TEST_F(WindowControllerTest, OwnsItselfUntilItsWindowHasClosed)
+{
+    for (const char *className : { "QWidget", "QDialog" }) {
+        SCOPED_TRACE(className);
+        auto controller = std::make_shared<QMWindowController>(describe(className));
+        const std::weak_ptr<QMWindowController> weak = controller;
+
+        controller->setOwnsSelf(true);
+        controller->setOwnsSelf(true);
+        EXPECT_EQ(weak.use_count(), 2) << "one reference to itself, however often asked";
+        controller->setOwnsSelf(false);
+        EXPECT_EQ(weak.use_count(), 2) << "given up only once this event has been handled";
+        QCoreApplication::processEvents();
+        EXPECT_EQ(weak.use_count(), 1);
+
+        // A close heard before the window is loaded, or of another window,
+        // changes nothing and loads nothing.
+        controller->setOwnsSelf(true);
+        QWidget other;
+        controller->windowWillClose(&other);
+        controller->windowWillClose(nullptr);
+        EXPECT_FALSE(controller->isWindowLoaded());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(weak.use_count(), 2);
+
+        // The opener's way: show, hand over, forget.
+        QWidget *window = controller->window();
+        ASSERT_NE(window, nullptr);
+        window->show();
+        controller.reset();
+        EXPECT_FALSE(weak.expired());
+        window->close();
+        EXPECT_FALSE(weak.expired()) << "valid to the end of the event in which it closed";
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(weak.expired());
+    }
+}
+
+TEST_F(WindowControllerTest, TheFrameIsKeptUnderTheWindowsOwnName)
+{
+    const QString framesFile
+        = home.configHome() + QStringLiteral("/tallowcraft/Quillmont DI Raruru.conf");
+    const QRect frame(120, 80, 420, 260);
+    const struct
+    {
+        const char *name;
+        const char *windowsName;
+        QString controllersName;
+        QString nameInEffect;
+    } cases[] = {
+        { "the window's own", "Prompt", {}, QStringLiteral("Prompt") },
+        { "the controller's own wins", "Prompt", QStringLiteral("Mine"), QStringLiteral("Mine") },
+        { "none", nullptr, {}, {} },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(framesFile);
+        const QString description = describe("QWidget", c.windowsName);
+        const auto open = [&] {
+            auto controller = std::make_shared<QMWindowController>(description);
+            controller->setWindowFrameAutosaveName(c.controllersName);
+            return controller;
+        };
+
+        auto first = open();
+        QWidget *window = first->window();
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(QMWindowController::frameAutosaveName(window), c.nameInEffect);
+        window->show();
+        window->setGeometry(frame);
+        window->close();
+        first.reset();
+
+        const QSettings saved(framesFile, QSettings::IniFormat);
+        EXPECT_EQ(saved.contains(QStringLiteral("WindowFrames/") + c.nameInEffect),
+                  !c.nameInEffect.isEmpty());
+        auto second = open();
+        second->window()->show();
+        if (!c.nameInEffect.isEmpty()) {
+            EXPECT_EQ(second->window()->geometry(), frame) << "restored";
+        } else {
+            EXPECT_NE(second->window()->geometry(), frame);
+        }
+    }
+}
+
+} // namespace
