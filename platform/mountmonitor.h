@@ -31,6 +31,10 @@ public:
     // False when /proc/self/mountinfo cannot be opened or read. Call it once.
     [[nodiscard]] virtual bool start() = 0;
 
+    // How often the table was read after a change since start(): one read
+    // per wake-up, however many mounts changed (for diagnostics).
+    [[nodiscard]] virtual quint64 tableReads() const { return 0; }
+
 Q_SIGNALS:
     // Once for each new mount that is not a pseudo file system (proc, sysfs,
     // ...), in table order; 'mountPoint' carries the path's bytes as

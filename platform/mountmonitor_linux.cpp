@@ -17,6 +17,8 @@
 #include <QPointer>
 #include <QSocketNotifier>
 
+#include <unordered_map>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -56,6 +58,7 @@ static_assert(sizeof(MountIdRequest) == 24); // MNT_ID_REQ_SIZE_VER0
 constexpr std::uint64_t kListRoot = ~std::uint64_t(0); // LSMT_ROOT: the whole namespace
 constexpr std::uint64_t kStatMountPoint = 0x10; // STATMOUNT_MNT_POINT
 constexpr std::uint64_t kStatFileSystemType = 0x20; // STATMOUNT_FS_TYPE
+constexpr std::uint64_t kStatFileSystemSubtype = 0x100; // STATMOUNT_FS_SUBTYPE (6.11)
 // struct statmount: a fixed header, then NUL-terminated strings that the
 // header names by their offset from the header's end.
 constexpr std::size_t kStatHeaderSize = 512;
@@ -63,6 +66,7 @@ constexpr std::size_t kStatSizeOffset = 0; // u32, the bytes filled in
 constexpr std::size_t kStatMaskOffset = 8; // u64, which of the fields are filled in
 constexpr std::size_t kStatFileSystemTypeOffset = 36; // u32
 constexpr std::size_t kStatMountPointOffset = 108; // u32
+constexpr std::size_t kStatFileSystemSubtypeOffset = 120; // u32
 
 template<typename T> T fieldAt(const std::vector<char> &buffer, std::size_t offset)
 {
@@ -128,14 +132,13 @@ public:
         m_mountInfo = FileDescriptor(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
         if (!m_mountInfo.isValid())
             return false;
-        auto table = readTable();
-        if (!table && m_useListMount) {
+        auto changes = readChanges();
+        if (!changes && m_useListMount) {
             m_useListMount = false; // ENOSYS, EPERM or EINVAL: an older or locked-down kernel
-            table = readTable();
+            changes = readChanges();
         }
-        if (!table)
+        if (!changes)
             return false;
-        (void)m_known.replace(*std::move(table));
         m_notifier
             = std::make_unique<QSocketNotifier>(m_mountInfo.get(), QSocketNotifier::Exception);
         connect(m_notifier.get(), &QSocketNotifier::activated, this,
@@ -143,17 +146,20 @@ public:
         return true;
     }
 
+    quint64 tableReads() const override { return m_tableReads; }
+
 private:
     void tableChanged()
     {
-        auto table = readTable();
-        if (!table)
+        auto changes = readChanges();
+        if (!changes)
             return; // the mounts stay unknown, and the next change reads again
-        std::vector<MountEntry> removed;
-        std::vector<MountEntry> added = m_known.replace(*std::move(table), &removed);
+        ++m_tableReads;
+        std::vector<MountEntry> &added = changes->added;
+        const std::vector<MountEntry> &removed = changes->removed;
         if (m_useListMount)
             std::erase_if(added, [this](MountEntry &entry) { return !describe(entry); });
-        removePseudoFileSystems(added);
+        removeUnwatchedFileSystems(added);
 
         // Gone mounts carry only their key: with listmount a mount is
         // described once, when it comes, so its point is kept from then.
@@ -178,15 +184,44 @@ private:
         }
     }
 
-    // The whole table; with listmount, only the ids are filled in.
-    std::optional<std::vector<MountEntry>> readTable()
+    struct Changes
     {
-        if (m_useListMount)
-            return listMounts();
+        std::vector<MountEntry> added; // with listmount, only the ids are filled in
+        std::vector<MountEntry> removed; // only the keys
+    };
+
+    // Reads the table once and compares it with the last one.
+    std::optional<Changes> readChanges()
+    {
+        Changes changes;
+        if (m_useListMount) {
+            if (!listMountIds())
+                return std::nullopt;
+            // Only ids here: a table of thousands of mounts is compared
+            // without building an entry for each (a hash set of the ids,
+            // marked with the read that last saw them).
+            const quint64 read = ++m_idReads;
+            m_knownIds.reserve(m_ids.size());
+            for (const std::uint64_t id : m_ids) {
+                const auto [it, inserted] = m_knownIds.try_emplace(id, read);
+                if (inserted)
+                    changes.added.push_back(MountEntry { id, {}, {}, {} });
+                else
+                    it->second = read;
+            }
+            std::erase_if(m_knownIds, [&](const auto &known) {
+                if (known.second == read)
+                    return false;
+                changes.removed.push_back(MountEntry { known.first, {}, {}, {} });
+                return true;
+            });
+            return changes;
+        }
         const auto text = readMountInfo();
         if (!text)
             return std::nullopt;
-        return parseMountInfo(*text);
+        changes.added = m_known.replace(parseMountInfo(*text), &changes.removed);
+        return changes;
     }
 
     std::optional<std::string_view> readMountInfo()
@@ -208,24 +243,26 @@ private:
         }
     }
 
-    std::optional<std::vector<MountEntry>> listMounts()
+    // The ids of every mount into m_ids, whose room is kept between reads.
+    bool listMountIds()
     {
         constexpr std::size_t kPage = 4096;
         MountIdRequest request { sizeof(MountIdRequest), 0, kListRoot, 0 };
-        std::vector<MountEntry> entries;
+        std::size_t used = 0;
         for (;;) {
-            m_ids.resize(kPage);
-            const long n = ::syscall(kListMountCall, &request, m_ids.data(), kPage, 0);
+            if (m_ids.size() < used + kPage)
+                m_ids.resize(used + kPage);
+            const long n = ::syscall(kListMountCall, &request, m_ids.data() + used, kPage, 0);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
-                return std::nullopt;
-            entries.reserve(entries.size() + std::size_t(n));
-            for (long i = 0; i < n; ++i)
-                entries.push_back(MountEntry { m_ids[i], {}, {}, {} });
-            if (std::size_t(n) < kPage)
-                return entries;
-            request.parameter = m_ids[n - 1]; // go on after the last one
+                return false;
+            used += std::size_t(n);
+            if (std::size_t(n) < kPage) {
+                m_ids.resize(used);
+                return true;
+            }
+            request.parameter = m_ids[used - 1]; // go on after the last one
         }
     }
 
@@ -234,7 +271,7 @@ private:
     bool describe(MountEntry &entry)
     {
         MountIdRequest request { sizeof(MountIdRequest), 0, entry.mountId,
-                                 kStatMountPoint | kStatFileSystemType };
+                                 kStatMountPoint | kStatFileSystemType | kStatFileSystemSubtype };
         if (m_stat.size() < kStatHeaderSize + 4096)
             m_stat.resize(kStatHeaderSize + 4096);
         for (;;) {
@@ -257,13 +294,23 @@ private:
             return false;
         entry.mountPoint = *std::move(mountPoint);
         entry.fileSystemType = *std::move(type);
+        // "fuse" alone says little: spell it as mountinfo does ("fuse.sshfs")
+        // where the kernel tells the subtype.
+        if ((mask & kStatFileSystemSubtype) != 0) {
+            if (const auto subtype = stringAt(m_stat, size, kStatFileSystemSubtypeOffset);
+                subtype && !subtype->isEmpty())
+                entry.fileSystemType += '.' + *subtype;
+        }
         return true;
     }
 
     bool m_useListMount;
     FileDescriptor m_mountInfo;
     std::unique_ptr<QSocketNotifier> m_notifier; // after the descriptor: goes first
-    MountTableDiff m_known;
+    MountTableDiff m_known; // the mountinfo text's mounts
+    std::unordered_map<quint64, quint64> m_knownIds; // listmount's ids, and the read that saw them
+    quint64 m_idReads = 0;
+    quint64 m_tableReads = 0;
     // The points of the mounts reported so far, by key, for their going.
     QHash<std::pair<quint64, QByteArray>, QByteArray> m_reported;
     std::vector<char> m_text; // buffers kept from one read to the next

@@ -169,10 +169,38 @@ std::vector<MountEntry> MountTableDiff::replace(std::vector<MountEntry> table,
     return added;
 }
 
-void removePseudoFileSystems(std::vector<MountEntry> &entries)
+bool isNetworkFileSystem(std::string_view type)
+{
+    static constexpr std::array types {
+        "nfs"sv,
+        "nfs4"sv,
+        "cifs"sv,
+        "smb3"sv,
+        "smbfs"sv,
+        "ncpfs"sv,
+        "afs"sv,
+        "ceph"sv,
+        "glusterfs"sv,
+        "9p"sv,
+        "davfs"sv,
+        "lustre"sv,
+        "gfs2"sv,
+        "ocfs2"sv,
+        "fuse.sshfs"sv,
+        "fuse.rclone"sv,
+        "fuse.s3fs"sv,
+        "fuse.davfs2"sv,
+        "fuse.gvfsd-fuse"sv,
+        "fuse.glusterfs"sv,
+    };
+    return std::find(types.begin(), types.end(), type) != types.end();
+}
+
+void removeUnwatchedFileSystems(std::vector<MountEntry> &entries)
 {
     std::erase_if(entries, [](const MountEntry &entry) {
-        return isPseudoFileSystem(
-            std::string_view(entry.fileSystemType.constData(), entry.fileSystemType.size()));
+        const std::string_view type(entry.fileSystemType.constData(),
+                                    std::size_t(entry.fileSystemType.size()));
+        return isPseudoFileSystem(type) || isNetworkFileSystem(type);
     });
 }

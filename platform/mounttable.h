@@ -30,6 +30,11 @@ struct MountEntry
 // cgroup, ...) that never holds a user's files; compares whole type names.
 [[nodiscard]] bool isPseudoFileSystem(std::string_view type);
 
+// Whether a file system type reaches its files over the network (nfs, cifs,
+// sshfs through FUSE as "fuse.sshfs", ...). Listing such a volume can block
+// for as long as its server is gone, and an installer disc is never one.
+[[nodiscard]] bool isNetworkFileSystem(std::string_view type);
+
 // The mounts of the last table seen, as a hash set, so that comparing a new
 // table costs time linear in its size.
 class MountTableDiff
@@ -62,6 +67,6 @@ private:
     quint64 m_tables = 0;
 };
 
-// Leaves out the entries that are pseudo file systems: those are never
-// reported, though they stay in the known set like any other mount.
-void removePseudoFileSystems(std::vector<MountEntry> &entries);
+// Leaves out the entries that are pseudo or network file systems: those are
+// never reported, though they stay in the known set like any other mount.
+void removeUnwatchedFileSystems(std::vector<MountEntry> &entries);

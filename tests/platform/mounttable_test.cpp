@@ -29,7 +29,7 @@ QList<QByteArray> reported(std::string_view before, std::string_view after,
     (void)diff.replace(parseMountInfo(before));
     std::vector<MountEntry> removed;
     std::vector<MountEntry> added = diff.replace(parseMountInfo(after), &removed);
-    removePseudoFileSystems(added);
+    removeUnwatchedFileSystems(added);
     if (goneIds) {
         goneIds->clear();
         for (const MountEntry &entry : removed) {
@@ -117,13 +117,17 @@ TEST(MountTable, ReportsOnlyNewMounts)
           "40 26 0:50 /sub /media/cd ro - iso9660 /dev/sr0 ro\n",
           { "/media/cd" },
           { 40 } },
-        { "pseudo file systems left out, table order kept",
+        { "pseudo and network file systems left out, table order kept",
           "41 26 0:60 / /mnt/b rw - tmpfs tmpfs rw\n"
           "42 26 0:61 / /mnt/p rw - proc proc rw\n"
           "43 26 0:62 / /mnt/s rw - sysfs sysfs rw\n"
           "44 26 0:39 / /mnt/a rw - fuse.fuseiso fuseiso rw\n"
-          "45 26 0:63 / /mnt/c rw - fusectl fusectl rw\n",
-          { "/mnt/b", "/mnt/a" },
+          "45 26 0:63 / /mnt/c rw - fusectl fusectl rw\n"
+          "46 26 0:64 / /mnt/n rw - nfs4 server:/export rw\n"
+          "47 26 0:65 / /mnt/w rw - cifs //server/share rw\n"
+          "48 26 0:66 / /mnt/h rw - fuse.sshfs user@host: rw\n"
+          "49 26 0:67 / /mnt/u rw - vfat /dev/sdb1 rw\n",
+          { "/mnt/b", "/mnt/a", "/mnt/u" },
           { 40 } },
     };
     for (const auto &c : cases) {
