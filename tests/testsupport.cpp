@@ -1,125 +1,27 @@
 #include "tests/testsupport.h"
 
 #include "platform/filesystemrepresentation.h"
+#include "platform/propertylist.h"
 
+#include <QDeadlineTimer>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace test {
-
-QString dataPath(const QString &relative)
-{
-    return QStringLiteral(RARURU_TEST_DATA "/") + relative;
-}
-
-// Through our own path bytes, so that names that are not UTF-8 survive.
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    const auto name = fileSystemRepresentation(path);
-    ASSERT_TRUE(name.has_value()) << "no byte form";
-    for (qsizetype slash = name->indexOf('/', 1); slash > 0; slash = name->indexOf('/', slash + 1))
-        ::mkdir(name->left(slash).constData(), 0755);
-    const int fd = ::open(name->constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    ASSERT_GE(fd, 0) << name->constData();
-    const ssize_t written = ::write(fd, bytes.constData(), size_t(bytes.size()));
-    ::close(fd);
-    ASSERT_EQ(written, bytes.size());
-}
-
-QByteArray readFile(const QString &path)
-{
-    const auto name = fileSystemRepresentation(path);
-    const int fd = name ? ::open(name->constData(), O_RDONLY | O_CLOEXEC) : -1;
-    if (fd < 0)
-        return {};
-    QByteArray contents;
-    char buffer[65536];
-    ssize_t n;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
-        contents.append(buffer, n);
-    ::close(fd);
-    return contents;
-}
-
-TemporaryHome::TemporaryHome()
-{
-    const std::pair<const char *, const char *> vars[] = {
-        { "HOME", "" },
-        { "XDG_CONFIG_HOME", "/.config" },
-        { "XDG_DATA_HOME", "/.local/share" },
-        { "XDG_CACHE_HOME", "/.cache" },
-        { "XDG_RUNTIME_DIR", "/run" },
-        { "TMPDIR", "/tmp" },
-    };
-    for (const auto &[name, suffix] : vars) {
-        const QByteArray key(name);
-        m_saved[key]
-            = qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
-        const QString value = m_dir.path() + QLatin1String(suffix);
-        QDir().mkpath(value);
-        qputenv(name, QFile::encodeName(value));
-    }
-    QFile::setPermissions(m_dir.path() + QStringLiteral("/run"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
-
-TemporaryHome::~TemporaryHome()
-{
-    for (const auto &[name, value] : m_saved) {
-        if (value)
-            qputenv(name.constData(), *value);
-        else
-            qunsetenv(name.constData());
-    }
-}
-
-QString TemporaryHome::configHome() const
-{
-    return m_dir.path() + QStringLiteral("/.config");
-}
-
-QString TemporaryHome::preferencesPath() const
-{
-    return configHome() + QStringLiteral("/preferences");
-}
-
-} // namespace test
-
 #include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-namespace test {
-
-std::optional<bool> runUnprivileged(bool (*check)(const QString &), const QString &argument)
-{
-    if (::geteuid() != 0)
-        return check(argument);
-    const pid_t child = ::fork();
-    if (child < 0)
-        return std::nullopt;
-    if (child == 0) {
-        const gid_t nogroup = 65534;
-        if (::setgroups(0, nullptr) != 0 || ::setgid(nogroup) != 0 || ::setuid(65534) != 0)
-            ::_exit(2);
-        ::_exit(check(argument) ? 0 : 1);
-    }
-    int status = 0;
-    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) > 1)
-        return std::nullopt;
-    return WEXITSTATUS(status) == 0;
-}
-
-} // namespace test
-
-#include <QDebug>
 
 void PrintTo(const QString &value, std::ostream *os)
 {
@@ -148,9 +50,100 @@ void PrintTo(const QVariant &value, std::ostream *os)
     *os << text.toStdString();
 }
 
-#include "platform/propertylist.h"
-
 namespace test {
+
+namespace {
+
+void setVariable(SavedEnvironment &saved, const char *name, const char *value)
+{
+    saved.emplace(name,
+                  qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+    if (value)
+        qputenv(name, value);
+    else
+        qunsetenv(name);
+}
+
+void restore(const SavedEnvironment &saved)
+{
+    for (const auto &[name, value] : saved) {
+        if (value)
+            qputenv(name.constData(), *value);
+        else
+            qunsetenv(name.constData());
+    }
+}
+
+} // namespace
+
+ScopedEnvironment::ScopedEnvironment(
+    std::initializer_list<std::pair<const char *, const char *>> variables)
+{
+    for (const auto &[name, value] : variables)
+        setVariable(m_saved, name, value);
+}
+
+ScopedEnvironment::~ScopedEnvironment()
+{
+    restore(m_saved);
+}
+
+TemporaryHome::TemporaryHome()
+{
+    const std::pair<const char *, const char *> vars[] = {
+        { "HOME", "" },
+        { "XDG_CONFIG_HOME", "/.config" },
+        { "XDG_DATA_HOME", "/.local/share" },
+        { "XDG_CACHE_HOME", "/.cache" },
+        { "XDG_RUNTIME_DIR", "/run" },
+        { "TMPDIR", "/tmp" },
+    };
+    for (const auto &[name, suffix] : vars) {
+        const QString value = path() + QLatin1String(suffix);
+        QDir().mkpath(value);
+        setVariable(m_saved, name, QFile::encodeName(value).constData());
+    }
+    QFile::setPermissions(path() + QStringLiteral("/run"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TemporaryHome::~TemporaryHome()
+{
+    restore(m_saved);
+}
+
+QString dataPath(const QString &relative)
+{
+    return QStringLiteral(RARURU_TEST_DATA "/") + relative;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    const auto name = fileSystemRepresentation(path);
+    ASSERT_TRUE(name.has_value()) << "no byte form";
+    for (qsizetype slash = name->indexOf('/', 1); slash > 0; slash = name->indexOf('/', slash + 1))
+        ::mkdir(name->left(slash).constData(), 0755);
+    const int fd = ::open(name->constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0) << name->constData();
+    const ssize_t written = ::write(fd, bytes.constData(), size_t(bytes.size()));
+    ::close(fd);
+    ASSERT_EQ(written, bytes.size());
+}
+
+QByteArray readFile(const QString &path)
+{
+    const auto name = fileSystemRepresentation(path);
+    const int fd = name ? ::open(name->constData(), O_RDONLY | O_CLOEXEC) : -1;
+    if (fd < 0)
+        return {};
+    QByteArray contents;
+    char buffer[65536];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+        contents.append(buffer, n);
+    ::close(fd);
+    return contents;
+}
 
 void writePropertyList(const QString &path, const QVariant &value)
 {
@@ -170,41 +163,24 @@ void makeBundle(const QString &path, const QVariantMap &info)
     }
 }
 
-} // namespace test
-
-namespace test {
-
-ScopedEnvironment::ScopedEnvironment(
-    std::initializer_list<std::pair<const char *, const char *>> variables)
+std::optional<bool> runUnprivileged(bool (*check)(const QString &), const QString &argument)
 {
-    for (const auto &[name, value] : variables) {
-        m_saved.emplace(
-            name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
-        if (value)
-            qputenv(name, value);
-        else
-            qunsetenv(name);
+    if (::geteuid() != 0)
+        return check(argument);
+    const pid_t child = ::fork();
+    if (child < 0)
+        return std::nullopt;
+    if (child == 0) {
+        const gid_t nobody = 65534;
+        if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)
+            ::_exit(2);
+        ::_exit(check(argument) ? 0 : 1);
     }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) > 1)
+        return std::nullopt;
+    return WEXITSTATUS(status) == 0;
 }
-
-ScopedEnvironment::~ScopedEnvironment()
-{
-    for (const auto &[name, value] : m_saved) {
-        if (value)
-            qputenv(name.constData(), *value);
-        else
-            qunsetenv(name.constData());
-    }
-}
-
-} // namespace test
-
-#include <QDeadlineTimer>
-#include <QJsonDocument>
-#include <QProcess>
-#include <QThread>
-
-namespace test {
 
 QString installHostApp(const QStringList &options)
 {
@@ -217,6 +193,33 @@ QString installHostApp(const QStringList &options)
         return {};
     }
     return QString::fromUtf8(script.readAllStandardOutput()).trimmed();
+}
+
+QString installEdition(const QString &applications, const QString &edition, bool registered)
+{
+    QStringList options { QStringLiteral("--applications"), applications,
+                          QStringLiteral("--edition"), edition };
+    if (!registered)
+        options += QStringLiteral("--no-register");
+    return installHostApp(options);
+}
+
+QString installHelper(const QString &folder, const QString &version, const QString &identifier)
+{
+    return installHostApp({ QStringLiteral("--applications"), folder, QStringLiteral("--name"),
+                            QStringLiteral("Quillmont DI Raruru.app"),
+                            QStringLiteral("--identifier"), identifier, QStringLiteral("--version"),
+                            version, QStringLiteral("--no-register") });
+}
+
+void startStayingRunning(QProcess &process, const QString &bundle)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("QUILLMONT_REQUEST_LOG"));
+    environment.insert(QStringLiteral("QUILLMONT_STAY_RUNNING"), QStringLiteral("1"));
+    process.setProcessEnvironment(environment);
+    process.start(bundle + QStringLiteral("/Contents/MacOS/Quillmont"), {});
+    ASSERT_TRUE(process.waitForStarted());
 }
 
 QList<QJsonObject> hostRequests(const QString &log, qsizetype count)
@@ -235,15 +238,6 @@ QList<QJsonObject> hostRequests(const QString &log, qsizetype count)
     } while (!deadline.hasExpired());
     return requests;
 }
-
-} // namespace test
-
-#include <cerrno>
-#include <cstring>
-#include <sched.h>
-#include <sys/mount.h>
-
-namespace test {
 
 std::optional<std::string> enterPrivateMountNamespace()
 {

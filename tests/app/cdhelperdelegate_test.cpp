@@ -70,11 +70,9 @@ protected:
         s_detectcd = s_home->path() + QStringLiteral("/detectcd.log");
         qputenv("QUILLMONT_REQUEST_LOG", QFile::encodeName(s_requests));
         qputenv("QUILLMONT_DETECTCD_LOG", QFile::encodeName(s_detectcd));
-        for (const char *edition : { "Quillmont", "QuillmontGames" }) {
-            test::installHostApp({ QStringLiteral("--applications"),
-                                   s_home->path() + QStringLiteral("/Applications"),
-                                   QStringLiteral("--edition"), QLatin1String(edition) });
-        }
+        for (const char *edition : { "Quillmont", "QuillmontGames" })
+            test::installEdition(s_home->path() + QStringLiteral("/Applications"),
+                                 QLatin1String(edition), true);
     }
     static void TearDownTestSuite() { delete s_home; }
 
@@ -86,10 +84,6 @@ protected:
         QFile::remove(s_detectcd);
         prompter.prompts.clear();
         services->openRequests = 0;
-    }
-    static QString domainPath(const QString &name)
-    {
-        return s_home->preferencesPath() + u'/' + name + QStringLiteral(".plist");
     }
 
     CountingLaunchServices *services = new CountingLaunchServices;
@@ -113,9 +107,10 @@ TEST_F(MountVerdictTest, StoredChoiceAndDiscDecide)
         more.insert(QStringLiteral("AutoLaunch"), std::move(value));
         return more;
     };
-    const QVariantMap gamesTarget { { QStringLiteral("AutoLaunchAppID"), kGames },
-                                    { QStringLiteral("AutoLaunchAppIdentifyingURLScheme"),
-                                      kGamesScheme } };
+    const QString appId = QStringLiteral("AutoLaunchAppID");
+    const QString scheme = QStringLiteral("AutoLaunchAppIdentifyingURLScheme");
+    const QString visio = QStringLiteral("Microsoft Visio");
+    const QVariantMap gamesTarget { { appId, kGames }, { scheme, kGamesScheme } };
     const struct
     {
         const char *name;
@@ -128,50 +123,33 @@ TEST_F(MountVerdictTest, StoredChoiceAndDiscDecide)
     } cases[] = {
         { "1, recognised: opened at once", launch(1), {}, "_msoffice2003_\n", Open, "Quillmont" },
         { "1, blank identifier: opened at once", launch(1), {}, " \n", Open, "Quillmont" },
-        { "1, OTHER: prompt", launch(1), {}, "OTHER", Prompt, {}, QStringLiteral("OTHER"), 0 },
-        { "1, no identifier: prompt", launch(1), {}, {}, Prompt, {}, QStringLiteral("other"), 0 },
+        { "1, OTHER: prompt", launch(1), {}, "OTHER", Prompt, {}, QStringLiteral("OTHER") },
+        { "1, no identifier: prompt", launch(1), {}, {}, Prompt, {}, QStringLiteral("other") },
         { "2: nothing", launch(2), {}, "Visio", Nothing },
-        { "absent: prompt",
-          QVariantMap(),
-          {},
-          "Visio",
-          Prompt,
-          {},
-          QStringLiteral("Microsoft Visio"),
-          0 },
-        { "0: prompt", launch(0), {}, "Visio", Prompt, {}, QStringLiteral("Microsoft Visio"), 0 },
-        { "3: prompt", launch(3), {}, "Visio", Prompt, {}, QStringLiteral("Microsoft Visio"), 0 },
+        { "absent: prompt", QVariantMap(), {}, "Visio", Prompt, {}, visio },
+        { "3: prompt", launch(3), {}, "Visio", Prompt, {}, visio },
         { "text 1 counts as 1", launch(QStringLiteral("1")), {}, "Visio", Open, "Quillmont" },
         { "empty AutoLaunchAppID: the record's target, not the stored scheme",
-          launch(1,
-                 { { QStringLiteral("AutoLaunchAppID"), QString() },
-                   { QStringLiteral("AutoLaunchAppIdentifyingURLScheme"), kGamesScheme } }),
+          launch(1, { { appId, QString() }, { scheme, kGamesScheme } }),
           {},
           "Visio",
           Open,
           "Quillmont" },
         { "stored target", launch(1, gamesTarget), {}, "Visio", Open, "QuillmontGames" },
         { "stored target without a scheme",
-          launch(1, { { QStringLiteral("AutoLaunchAppID"), kGames } }),
+          launch(1, { { appId, kGames } }),
           {},
           "Visio",
           Open,
           "QuillmontGames" },
-        { "stored target preselected",
-          launch(0, gamesTarget),
-          {},
-          "Visio",
-          Prompt,
-          {},
-          QStringLiteral("Microsoft Visio"),
-          1 },
+        { "stored target preselected", launch(0, gamesTarget), {}, "Visio", Prompt, {}, visio, 1 },
         { "stored target not a host application",
-          launch(0, { { QStringLiteral("AutoLaunchAppID"), QStringLiteral("com.example.x") } }),
+          launch(0, { { appId, QStringLiteral("com.example.x") } }),
           {},
           "Visio",
           Prompt,
           {},
-          QStringLiteral("Microsoft Visio"),
+          visio,
           InstallPrompter::kNotFound },
         { "both domains: only the first is read", launch(2), launch(1), "Visio", Nothing },
         { "games domain only: its record is the target",
@@ -193,9 +171,9 @@ TEST_F(MountVerdictTest, StoredChoiceAndDiscDecide)
         SCOPED_TRACE(c.name);
         reset();
         if (c.mainDomain)
-            test::writePropertyList(domainPath(kMain), *c.mainDomain);
+            test::writePropertyList(s_home->domainPath(kMain), *c.mainDomain);
         if (c.gamesDomain)
-            test::writePropertyList(domainPath(kGames), *c.gamesDomain);
+            test::writePropertyList(s_home->domainPath(kGames), *c.gamesDomain);
         const QString volume = makeVolume(
             s_home->path() + QStringLiteral("/Volumes/") + QLatin1String(c.name), c.discId);
 
@@ -244,7 +222,7 @@ TEST_F(MountVerdictTest, VolumesThatStopEarly)
         else
             test::writeFile(volume + QStringLiteral("/disk1/setup.exe"), "MZ");
         if (c.mainDomainBytes)
-            test::writeFile(domainPath(kMain), *c.mainDomainBytes);
+            test::writeFile(s_home->domainPath(kMain), *c.mainDomainBytes);
 
         delegate.observeMount(volume);
 
@@ -252,14 +230,15 @@ TEST_F(MountVerdictTest, VolumesThatStopEarly)
         EXPECT_TRUE(prompter.prompts.empty());
         EXPECT_EQ(services->openRequests, 0);
         if (c.mainDomainBytes) {
-            EXPECT_EQ(test::readFile(domainPath(kMain)), *c.mainDomainBytes) << "left as it was";
+            EXPECT_EQ(test::readFile(s_home->domainPath(kMain)), *c.mainDomainBytes)
+                << "left as it was";
         }
     }
 }
 
 TEST_F(MountVerdictTest, EveryVolumeGetsItsOwnPrompt)
 {
-    test::writePropertyList(domainPath(kMain), QVariantMap());
+    test::writePropertyList(s_home->domainPath(kMain), QVariantMap());
     const QString first = makeVolume(s_home->path() + QStringLiteral("/Volumes/A"), "Visio");
     const QString second = makeVolume(s_home->path() + QStringLiteral("/Volumes/B"), "Quicken");
     delegate.observeMount(first);
@@ -278,15 +257,12 @@ class DiscIdentificationTest : public testing::Test
 protected:
     void SetUp() override
     {
-        const QString bundle = test::installHostApp({ QStringLiteral("--applications"),
-                                                      home.path() + QStringLiteral("/Applications"),
-                                                      QStringLiteral("--no-register") });
+        const QString bundle = test::installEdition(home.path() + QStringLiteral("/Applications"),
+                                                    QStringLiteral("Quillmont"), false);
         services.handlers.insert(QStringLiteral("com.tallowcraft.private-Quillmont-app-scheme"),
                                  { bundle });
         tool = bundle + QStringLiteral("/Contents/SharedSupport/Quillmont/bin/detectcd");
-        test::writePropertyList(home.preferencesPath() + QStringLiteral("/") + kMain
-                                    + QStringLiteral(".plist"),
-                                QVariantMap());
+        test::writePropertyList(home.domainPath(kMain), QVariantMap());
     }
 
     test::TemporaryHome home;
@@ -378,10 +354,8 @@ TEST_F(DiscIdentificationTest, NamesFollowTheUsersLanguage)
 
 TEST_F(DiscIdentificationTest, WithoutTheMainEditionNoDiscIsIdentified)
 {
-    const QString games = test::installHostApp(
-        { QStringLiteral("--applications"), home.path() + QStringLiteral("/Applications"),
-          QStringLiteral("--edition"), QStringLiteral("QuillmontGames"),
-          QStringLiteral("--no-register") });
+    const QString games = test::installEdition(home.path() + QStringLiteral("/Applications"),
+                                               QStringLiteral("QuillmontGames"), false);
     services.handlers.clear();
     services.handlers.insert(kGamesScheme, { games });
     services.bundlesByIdentifier.insert(kGames, games);

@@ -4,8 +4,6 @@
 
 #include "tests/testsupport.h"
 
-#include <QRegularExpression>
-
 #include <gtest/gtest.h>
 
 #include <future>
@@ -126,42 +124,6 @@ TEST(QMFileManager, ExceptionReachesCallerAndReleasesTheLock)
     auto next = std::async(std::launch::async, [&] { return manager.isReadableFileAtPath({}); });
     ASSERT_EQ(next.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_TRUE(next.get());
-}
-
-TEST(QMFileManager, RespondsAsTheFileManagerClassDoes)
-{
-    QMFileManager *manager = QMFileManager::defaultManager();
-    const struct
-    {
-        const char *selector;
-        bool responds;
-    } cases[] = {
-        { "fileExistsAtPath:isDirectory:", true },
-        { "copyPath:toPath:handler:", true },
-        { "directoryContentsAtPath:", true },
-        { "createDirectoryAtPath:attributes:recursively:", true },
-        { "isMachOFile:withArchitecture:", true },
-        { "isSameFile:asFile:", true },
-        { "temporaryPathFromTemplate:", true },
-        { "getDisplayStringForPath:", true },
-        { "systemPaths", false }, // a class operation
-        { "fileExistsAtPath:", false },
-        { "forwardInvocation:", false },
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(manager->respondsToSelector(c.selector), c.responds) << c.selector;
-}
-
-TEST(QMFileManager, DescriptionNamesProxyThenWrappedManager)
-{
-    const QString text = QMFileManager::defaultManager()->description();
-    EXPECT_TRUE(
-        QRegularExpression(
-            QStringLiteral(
-                "^<QMFileManager: 0x[0-9a-f]+> proxy for: <LinuxFileManager: 0x[0-9a-f]+>$"))
-            .match(text)
-            .hasMatch())
-        << text.toStdString();
 }
 
 } // namespace

@@ -137,19 +137,6 @@ TEST_F(FileManagerTest, DisplayNames)
         EXPECT_EQ(fm.displayNameAtPath(c.path), c.name) << c.path.toStdString();
 }
 
-TEST_F(FileManagerTest, ComponentsToDisplayStartAtTheRoot)
-{
-    QDir().mkpath(at(QStringLiteral("Quillmont.app/Contents")));
-    const auto components
-        = fm.componentsToDisplayForPath(at(QStringLiteral("Quillmont.app/Contents")));
-    ASSERT_TRUE(components);
-    QStringList expected { QStringLiteral("/") };
-    expected += dir.path().split(u'/', Qt::SkipEmptyParts);
-    expected << QStringLiteral("Quillmont") << QStringLiteral("Contents");
-    EXPECT_EQ(*components, expected);
-    EXPECT_FALSE(fm.componentsToDisplayForPath(at(QStringLiteral("missing"))));
-}
-
 TEST_F(FileManagerTest, CopyKeepsTreeModesLinksAndTimes)
 {
     const QString source = at(QStringLiteral("Helper.app"));

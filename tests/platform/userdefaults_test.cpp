@@ -21,10 +21,7 @@ namespace {
 class UserDefaultsTest : public testing::Test
 {
 protected:
-    QString domainFile(const QString &name) const
-    {
-        return home.preferencesPath() + u'/' + name + QStringLiteral(".plist");
-    }
+    QString domainFile(const QString &name) const { return home.domainPath(name); }
 
     test::TemporaryHome home;
     std::unique_ptr<UserDefaults> defaults = UserDefaults::create();
@@ -99,7 +96,7 @@ TEST_F(UserDefaultsTest, WhatCannotBeReadIsAbsentAndNeverOverwritten)
     EXPECT_FALSE(defaults->setPersistentDomain({}, QStringLiteral("folder")));
 }
 
-TEST_F(UserDefaultsTest, NamesMustBePlainFileNames)
+TEST_F(UserDefaultsTest, BadNamesAndValuesAreRefusedWithoutAWrite)
 {
     for (const QString &name : { QString(), QStringLiteral("../escape"), QStringLiteral("a/b"),
                                  QStringLiteral(".hidden"), QStringLiteral("nul") + QChar(0) }) {
@@ -107,18 +104,13 @@ TEST_F(UserDefaultsTest, NamesMustBePlainFileNames)
         EXPECT_FALSE(defaults->persistentDomainForName(name));
     }
     EXPECT_FALSE(QFileInfo::exists(home.configHome() + QStringLiteral("/escape.plist")));
-    EXPECT_TRUE(
-        defaults->setPersistentDomain({}, QStringLiteral("com.tallowcraft.quillmont DI raruru")));
-}
 
-TEST_F(UserDefaultsTest, ValuesAPropertyListCannotHoldAreRefused)
-{
-    ASSERT_TRUE(
-        defaults->setPersistentDomain({ { QStringLiteral("keep"), 1 } }, QStringLiteral("d")));
-    const QByteArray before = test::readFile(domainFile(QStringLiteral("d")));
+    const QString name = QStringLiteral("com.tallowcraft.quillmont DI raruru");
+    ASSERT_TRUE(defaults->setPersistentDomain({ { QStringLiteral("keep"), 1 } }, name));
+    const QByteArray before = test::readFile(domainFile(name));
     EXPECT_FALSE(defaults->setPersistentDomain(
-        { { QStringLiteral("bad"), QVariant::fromValue(QSize(1, 2)) } }, QStringLiteral("d")));
-    EXPECT_EQ(test::readFile(domainFile(QStringLiteral("d"))), before);
+        { { QStringLiteral("bad"), QVariant::fromValue(QSize(1, 2)) } }, name));
+    EXPECT_EQ(test::readFile(domainFile(name)), before);
 }
 
 TEST_F(UserDefaultsTest, WritesKeepModeAndWriteThroughSymbolicLinks)
@@ -180,10 +172,6 @@ TEST_F(UserDefaultsTest, AWriterKilledMidWriteLeavesTheOldDomainWhole)
     withoutBlob.remove(QStringLiteral("Blob"));
     EXPECT_EQ(withoutBlob, hostDomain());
 }
-
-} // namespace
-
-namespace {
 
 // Two processes update the same domain, each its own key, while this one
 // reads: every read parses, and at the end neither lost the other's key.

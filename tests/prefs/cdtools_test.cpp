@@ -19,16 +19,8 @@
 
 namespace {
 
-const QString kHelperId = QStringLiteral("com.tallowcraft.quillmont DI raruru");
-
-QString installHelper(const QString &folder, const QString &version,
-                      const QString &identifier = kHelperId)
-{
-    return test::installHostApp(
-        { QStringLiteral("--applications"), folder, QStringLiteral("--name"),
-          QStringLiteral("Quillmont DI Raruru.app"), QStringLiteral("--identifier"), identifier,
-          QStringLiteral("--version"), version, QStringLiteral("--no-register") });
-}
+using test::installHelper;
+using test::kHelperId;
 
 class CDToolsTest : public testing::Test
 {
@@ -131,15 +123,10 @@ TEST_F(CDToolsTest, RealHelperProcesses)
         = installHelper(home.path() + QStringLiteral("/two"), QStringLiteral("1.0"));
     const QString similar = installHelper(home.path() + QStringLiteral("/three"),
                                           QStringLiteral("1.0"), kHelperId + u'2');
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QUILLMONT_STAY_RUNNING"), QStringLiteral("1"));
     QProcess helpers[3];
     const QString bundles[3] = { first, second, similar };
-    for (int i = 0; i < 3; ++i) {
-        helpers[i].setProcessEnvironment(environment);
-        helpers[i].start(bundles[i] + QStringLiteral("/Contents/MacOS/Quillmont"), {});
-        ASSERT_TRUE(helpers[i].waitForStarted());
-    }
+    for (int i = 0; i < 3; ++i)
+        test::startStayingRunning(helpers[i], bundles[i]);
     ASSERT_LT(helpers[0].processId(), helpers[1].processId()) << "process ids wrapped around";
 
     auto real = Workspace::create();

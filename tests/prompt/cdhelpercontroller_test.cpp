@@ -92,10 +92,8 @@ protected:
 
     QString install(const QString &edition)
     {
-        const QString bundle = test::installHostApp(
-            { QStringLiteral("--applications"),
-              home.path() + QStringLiteral("/%1/Applications").arg(++installs),
-              QStringLiteral("--edition"), edition, QStringLiteral("--no-register") });
+        const QString bundle = test::installEdition(
+            home.path() + QStringLiteral("/%1/Applications").arg(++installs), edition, false);
         registry.handlers.insert(
             QStringLiteral("com.tallowcraft.private-%1-app-scheme").arg(edition), { bundle });
         return bundle;
@@ -170,38 +168,6 @@ TEST_F(PromptWithoutRegistryTest, OffersTheInstalledEditionsMainFirst)
         EXPECT_TRUE(prompt->window()->isVisible());
         prompt->close();
     }
-}
-
-TEST_F(PromptWithoutRegistryTest, KeysNotifyOnlyWhenTheyChange)
-{
-    const auto prompt = CDHelperController::create(kWindowDescription, services);
-    QSignalSpy packageChanges(prompt.get(), &CDHelperController::packageNameChanged);
-    QSignalSpy supportChanges(prompt.get(), &CDHelperController::isSupportedChanged);
-    const struct
-    {
-        QString packageName;
-        bool supported;
-        qsizetype notified;
-    } cases[] = {
-        { QStringLiteral("oThEr"), false, 1 },
-        { QStringLiteral("oThEr"), false, 0 },
-        { QStringLiteral("unbekannte CD"), true, 1 }, // a translation of "other" counts
-        { QString(), false, 1 },
-        { QStringLiteral(""), true, 1 },
-    };
-    for (const auto &c : cases) {
-        packageChanges.clear();
-        supportChanges.clear();
-        prompt->setPackageName(c.packageName);
-        EXPECT_EQ(prompt->isSupported(), c.supported) << c.packageName.toStdString();
-        EXPECT_EQ(packageChanges.size(), c.notified);
-        EXPECT_EQ(supportChanges.size(), c.notified);
-    }
-
-    QSignalSpy imageChanges(prompt.get(), &CDHelperController::CDImageChanged);
-    prompt->setVolumePath(volume);
-    prompt->setVolumePath(volume);
-    EXPECT_EQ(imageChanges.size(), 1) << "the same path again derives nothing";
 }
 
 TEST_F(PromptWithoutRegistryTest, TheDiscsOwnIconOrTheDesktops)
@@ -280,11 +246,9 @@ protected:
         s_home = new test::TemporaryHome;
         s_requests = s_home->path() + QStringLiteral("/requests.log");
         qputenv("QUILLMONT_REQUEST_LOG", QFile::encodeName(s_requests));
-        for (const char *edition : { "Quillmont", "QuillmontGames" }) {
-            test::installHostApp({ QStringLiteral("--applications"),
-                                   s_home->path() + QStringLiteral("/Applications"),
-                                   QStringLiteral("--edition"), QLatin1String(edition) });
-        }
+        for (const char *edition : { "Quillmont", "QuillmontGames" })
+            test::installEdition(s_home->path() + QStringLiteral("/Applications"),
+                                 QLatin1String(edition), true);
     }
     static void TearDownTestSuite() { delete s_home; }
 
@@ -304,14 +268,10 @@ protected:
         QFile::remove(s_requests);
         // The host applications have made their domains; no choice is stored.
         for (const QString &domain : { kMain, kGames })
-            test::writePropertyList(domainPath(domain),
+            test::writePropertyList(s_home->domainPath(domain),
                                     QVariantMap { { QStringLiteral("HostKey"), 7 } });
     }
 
-    static QString domainPath(const QString &name)
-    {
-        return s_home->preferencesPath() + u'/' + name + QStringLiteral(".plist");
-    }
     // A volume folder that the test host's detectcd names 'discId'.
     static QString makeVolume(const QString &name, const QByteArray &autorun = "[autorun]\n",
                               const QByteArray &discId = "Visio")
@@ -330,12 +290,15 @@ protected:
     }
     QByteArrayList domains() const
     {
-        return { test::readFile(domainPath(kMain)), test::readFile(domainPath(kGames)) };
+        return { test::readFile(s_home->domainPath(kMain)),
+                 test::readFile(s_home->domainPath(kGames)) };
     }
-    QList<QJsonObject> requestsAfterAWhile()
+    // Waits a while: a start would have been logged by then.
+    QList<QJsonObject> requests(qsizetype count)
     {
-        QTest::qWait(300); // a start would have been logged by now
-        return test::hostRequests(s_requests, 0);
+        if (count == 0)
+            QTest::qWait(300);
+        return test::hostRequests(s_requests, count);
     }
 
     std::unique_ptr<ProcessList> processes = ProcessList::create();
@@ -375,7 +338,6 @@ QString PromptTest::s_requests;
 
 TEST_F(PromptTest, EachActionStoresAndOpensWhatItShould)
 {
-    const QString helperId = QStringLiteral("com.tallowcraft.quillmont DI raruru");
     const QString autostart
         = s_home->configHome() + QStringLiteral("/autostart/quillmont-di-raruru.desktop");
     const struct
@@ -396,20 +358,13 @@ TEST_F(PromptTest, EachActionStoresAndOpensWhatItShould)
         SCOPED_TRACE(c.name);
         reset();
         // A running helper with its login item, which ignoring for good ends.
-        const QString runningHelper = test::installHostApp(
-            { QStringLiteral("--applications"), s_home->path() + QStringLiteral("/Helper"),
-              QStringLiteral("--name"), QStringLiteral("Quillmont DI Raruru.app"),
-              QStringLiteral("--identifier"), helperId, QStringLiteral("--no-register") });
+        const QString runningHelper
+            = test::installHelper(s_home->path() + QStringLiteral("/Helper"));
         test::writeFile(autostart,
                         "[Desktop Entry]\nType=Application\nExec=\""
                             + QFile::encodeName(runningHelper) + "/Contents/MacOS/Quillmont\"\n");
         QProcess helper;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("QUILLMONT_REQUEST_LOG"));
-        environment.insert(QStringLiteral("QUILLMONT_STAY_RUNNING"), QStringLiteral("1"));
-        helper.setProcessEnvironment(environment);
-        helper.start(runningHelper + QStringLiteral("/Contents/MacOS/Quillmont"), {});
-        ASSERT_TRUE(helper.waitForStarted());
+        test::startStayingRunning(helper, runningHelper);
         const QByteArrayList before = domains();
 
         const QString volume = makeVolume(QLatin1String(c.name));
@@ -452,21 +407,19 @@ TEST_F(PromptTest, EachActionStoresAndOpensWhatItShould)
         helper.kill();
         helper.waitForFinished();
 
-        const auto requests
-            = c.openedWith ? test::hostRequests(s_requests, 1) : requestsAfterAWhile();
-        ASSERT_EQ(requests.size(), c.openedWith ? 1 : 0);
+        const auto started = requests(c.openedWith ? 1 : 0);
+        ASSERT_EQ(started.size(), c.openedWith ? 1 : 0);
         if (c.openedWith) {
-            const QString edition = QLatin1String(c.openedWith);
-            EXPECT_EQ(requests[0][QStringLiteral("program")].toString(),
+            EXPECT_EQ(started[0][QStringLiteral("program")].toString(),
                       s_home->path()
-                          + QStringLiteral("/Applications/%1.app/Contents/MacOS/%1").arg(edition));
+                          + QStringLiteral("/Applications/%1.app/Contents/MacOS/%1")
+                                .arg(QLatin1String(c.openedWith)));
             QVariantList arguments { QString::fromUtf8(fileURLWithPath(volume)) };
             if (c.express)
                 arguments = QVariantList { QStringLiteral("--event-param"),
                                            QStringLiteral("expr=express") }
                     + arguments;
-            EXPECT_EQ(requests[0][QStringLiteral("arguments")].toArray().toVariantList(),
-                      arguments);
+            EXPECT_EQ(started[0][QStringLiteral("arguments")].toArray().toVariantList(), arguments);
         }
     }
 }
@@ -509,10 +462,9 @@ TEST_F(PromptTest, PromptsGoOneByOneByKeyboardOrUnmount)
     QCoreApplication::processEvents();
     EXPECT_EQ(alive(), QList({ false, false, false }));
 
-    const auto requests = test::hostRequests(s_requests, 1);
-    QTest::qWait(300);
-    ASSERT_EQ(test::hostRequests(s_requests, 0).size(), 1) << "one volume installed";
-    EXPECT_EQ(requests[0][QStringLiteral("arguments")].toArray().toVariantList(),
+    const auto started = requests(1);
+    ASSERT_EQ(requests(0).size(), 1) << "one volume installed";
+    EXPECT_EQ(started[0][QStringLiteral("arguments")].toArray().toVariantList(),
               QVariantList { QString::fromUtf8(fileURLWithPath(volumes[2])) });
     EXPECT_EQ(domains(), before);
     EXPECT_EQ(terminations, 0);
