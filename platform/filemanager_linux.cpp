@@ -4,6 +4,7 @@
 // tree is copied or removed as a link and never followed out of the tree.
 #include "platform/filemanager.h"
 
+#include "platform/filedescriptor.h"
 #include "platform/fileio_p.h"
 #include "platform/filesystemrepresentation.h"
 
@@ -20,31 +21,6 @@
 #include <vector>
 
 namespace {
-
-// A file descriptor closed when it goes out of scope.
-class Fd
-{
-public:
-    explicit Fd(int fd = -1)
-        : m_fd(fd)
-    { }
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(Fd &&other) noexcept
-        : m_fd(std::exchange(other.m_fd, -1))
-    { }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    Fd &operator=(Fd &&) = delete;
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
 
 struct DirCloser
 {
@@ -153,7 +129,8 @@ bool removeEntryAt(int parentFd, const char *name)
         return false;
     if (!S_ISDIR(st.st_mode))
         return ::unlinkat(parentFd, name, 0) == 0;
-    Fd directory(::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor directory(
+        ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!directory)
         return false;
     const bool contentsGone = removeDirectoryContents(directory.get());
@@ -206,10 +183,12 @@ private:
     bool copyDirectory(int fromParent, const char *fromName, int toParent, const char *toName,
                        const struct stat &st)
     {
-        Fd from(::openat(fromParent, fromName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        FileDescriptor from(
+            ::openat(fromParent, fromName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!from || ::mkdirat(toParent, toName, 0700) != 0)
             return false;
-        Fd to(::openat(toParent, toName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        FileDescriptor to(
+            ::openat(toParent, toName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!to)
             return false;
         if (!m_copyRoot) {
@@ -233,10 +212,10 @@ private:
     static bool copyFile(int fromParent, const char *fromName, int toParent, const char *toName,
                          const struct stat &st)
     {
-        Fd from(::openat(fromParent, fromName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        FileDescriptor from(::openat(fromParent, fromName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
         if (!from)
             return false;
-        Fd to(
+        FileDescriptor to(
             ::openat(toParent, toName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!to)
             return false;
@@ -251,7 +230,7 @@ private:
 // name, for the *at() calls. Trailing slashes are ignored.
 struct ParentAndName
 {
-    Fd parent;
+    FileDescriptor parent;
     QByteArray name;
 };
 
@@ -266,7 +245,8 @@ std::optional<ParentAndName> openParent(const QByteArray &path)
     const QByteArray parent = slash < 0 ? QByteArray(".")
         : slash == 0                    ? QByteArray("/")
                                         : trimmed.left(slash);
-    ParentAndName result { Fd(::open(parent.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
+    ParentAndName result { FileDescriptor(
+                               ::open(parent.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
                            trimmed.mid(slash + 1) };
     if (!result.parent || result.name == "." || result.name == "..")
         return std::nullopt;
@@ -414,8 +394,8 @@ public:
         const auto bytes = fileSystemRepresentation(path);
         if (!bytes || bytes->isEmpty())
             return false;
-        Fd fd(::open(bytes->constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                     0666));
+        FileDescriptor fd(::open(bytes->constData(),
+                                 O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
         if (!fd || !writeAll(fd.get(), contents.constData(), contents.size()))
             return false;
         if (attributes.posixPermissions)

@@ -10,6 +10,7 @@
 // mount that goes is reported by the point it had when it came.
 #include "platform/mountmonitor.h"
 
+#include "platform/filedescriptor.h"
 #include "platform/filesystemrepresentation.h"
 #include "platform/mounttable.h"
 
@@ -87,35 +88,6 @@ std::optional<QByteArray> stringAt(const std::vector<char> &buffer, std::size_t 
         return std::nullopt; // not terminated
     return QByteArray(buffer.data() + start, qsizetype(length));
 }
-
-class FileDescriptor
-{
-public:
-    FileDescriptor() = default;
-    explicit FileDescriptor(int fd)
-        : m_fd(fd)
-    { }
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    FileDescriptor(FileDescriptor &&other) noexcept
-        : m_fd(std::exchange(other.m_fd, -1))
-    { }
-    FileDescriptor &operator=(FileDescriptor &&other) noexcept
-    {
-        std::swap(m_fd, other.m_fd);
-        return *this;
-    }
-    [[nodiscard]] bool isValid() const { return m_fd >= 0; }
-    [[nodiscard]] int get() const { return m_fd; }
-
-private:
-    int m_fd = -1;
-};
 
 class LinuxMountMonitor final : public MountMonitor
 {

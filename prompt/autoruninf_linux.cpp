@@ -4,6 +4,7 @@
 // files are opened with O_NONBLOCK, so a FIFO on the disc cannot hold us.
 #include "prompt/autoruninf.h"
 
+#include "platform/filedescriptor.h"
 #include "platform/filesystemrepresentation.h"
 
 #include <QStringList>
@@ -17,40 +18,12 @@
 
 namespace {
 
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd)
-        : m_fd(fd)
-    { }
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    Descriptor(Descriptor &&other) noexcept
-        : m_fd(std::exchange(other.m_fd, -1))
-    { }
-    Descriptor &operator=(Descriptor &&other) noexcept
-    {
-        std::swap(m_fd, other.m_fd);
-        return *this;
-    }
-    [[nodiscard]] bool isValid() const { return m_fd >= 0; }
-    [[nodiscard]] int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 // Enough for any disc; a folder with more entries is not searched further.
 constexpr int kMaxEntriesSearched = 65536;
 
 // The entry of the folder 'directory' named 'name', the exact name first,
 // else the first in byte order that matches in any letter case.
-std::optional<QByteArray> entryNamed(const Descriptor &directory, const QString &name)
+std::optional<QByteArray> entryNamed(const FileDescriptor &directory, const QString &name)
 {
     auto exact = fileSystemRepresentation(name);
     if (!exact || exact->isEmpty() || exact->contains('/'))
@@ -85,11 +58,11 @@ std::optional<QByteArray> entryNamed(const Descriptor &directory, const QString 
     return found;
 }
 
-std::optional<QByteArray> readPlainFile(const Descriptor &directory, const QByteArray &name,
+std::optional<QByteArray> readPlainFile(const FileDescriptor &directory, const QByteArray &name,
                                         qint64 maxSize)
 {
-    const Descriptor file(::openat(directory.get(), name.constData(),
-                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    const FileDescriptor file(::openat(directory.get(), name.constData(),
+                                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat status;
     if (!file.isValid() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)
         || status.st_size > maxSize)
@@ -113,18 +86,19 @@ std::optional<QByteArray> readPlainFile(const Descriptor &directory, const QByte
     return bytes;
 }
 
-Descriptor openVolume(const QString &volumePath)
+FileDescriptor openVolume(const QString &volumePath)
 {
     // The mount point itself may be reached through links: it is the volume.
     const auto path = fileSystemRepresentation(volumePath);
-    return Descriptor(path ? ::open(path->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+    return FileDescriptor(path ? ::open(path->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                               : -1);
 }
 
 } // namespace
 
 AutorunInf AutorunInf::readFromVolume(const QString &volumePath)
 {
-    const Descriptor volume = openVolume(volumePath);
+    const FileDescriptor volume = openVolume(volumePath);
     if (!volume.isValid())
         return {};
     const auto name = entryNamed(volume, QStringLiteral("autorun.inf"));
@@ -143,15 +117,15 @@ std::optional<QByteArray> AutorunInf::readVolumeFile(const QString &volumePath,
     if (names.isEmpty() || names.contains(QStringLiteral("..")))
         return std::nullopt;
 
-    Descriptor folder = openVolume(volumePath);
+    FileDescriptor folder = openVolume(volumePath);
     if (!folder.isValid())
         return std::nullopt;
     for (qsizetype i = 0; i + 1 < names.size(); ++i) {
         const auto name = entryNamed(folder, names[i]);
         if (!name)
             return std::nullopt;
-        Descriptor next(::openat(folder.get(), name->constData(),
-                                 O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        FileDescriptor next(::openat(folder.get(), name->constData(),
+                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!next.isValid())
             return std::nullopt;
         folder = std::move(next);
