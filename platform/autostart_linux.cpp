@@ -58,12 +58,16 @@ bool isWritable(const QString &text)
     return bytes && QString::fromUtf8(*bytes) == text; // desktop entries are UTF-8
 }
 
-// A string value with the key file's escapes.
+// A string value with the key file's escapes; a leading blank is written as
+// \s, or the reader would take it for space after the "=".
 QString escapedValue(const QString &text)
 {
     QString out;
     for (const QChar c : text) {
         switch (c.unicode()) {
+        case u' ':
+            out += out.isEmpty() ? QStringLiteral("\\s") : QStringLiteral(" ");
+            break;
         case u'\\':
             out += QStringLiteral("\\\\");
             break;
@@ -143,7 +147,10 @@ std::optional<QVariantMap> loginItemFromEntry(const QByteArray &entry)
 std::optional<QByteArray> entryForLoginItem(const QString &bundlePath, const QString &executable,
                                             qint64 hide)
 {
-    if (!isWritable(bundlePath) || !isWritable(executable))
+    // The reader drops white space after the "=", and of it only the blank
+    // has an escape; the Exec value starts with a quote.
+    if (!isWritable(bundlePath) || !isWritable(executable) || bundlePath.startsWith(u'\f')
+        || bundlePath.startsWith(u'\v'))
         return std::nullopt;
     const QString name = FileManager::defaultManager().displayNameAtPath(bundlePath);
     return QStringLiteral("[Desktop Entry]\n"

@@ -6,6 +6,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <locale.h>
 
 namespace LoginItems {
 
@@ -111,8 +113,12 @@ float versionNumber(const QVariant &version)
     const qsizetype from = text[start] == '+' ? start + 1 : start;
     float value = 0;
     const auto result = std::from_chars(text.constData() + from, text.constData() + end, value);
-    if (result.ec == std::errc::result_out_of_range)
-        return text[start] == '-' ? -HUGE_VALF : HUGE_VALF;
+    if (result.ec == std::errc::result_out_of_range) {
+        // Too large and too small alike: strtof() tells them apart (infinity,
+        // or zero for "1e-99"), read in the C locale as from_chars() reads.
+        static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+        return strtof_l(text.mid(start, end - start).constData(), nullptr, cLocale);
+    }
     return result.ec == std::errc() ? value : 0;
 }
 

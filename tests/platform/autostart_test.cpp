@@ -54,6 +54,32 @@ TEST(Autostart, EntriesAsLoginItems)
     }
 }
 
+TEST(Autostart, WrittenEntriesReadBackAsTheSameItem)
+{
+    const struct
+    {
+        QString path;
+        bool writable;
+    } cases[] = {
+        { QStringLiteral(" /opt/Leading Blank.app"), true },
+        { QStringLiteral("/opt/Trailing Blank.app "), true },
+        { QStringLiteral("\t\n/opt/a\\b\nc\td \"%e\" $f.app"), true },
+        { QStringLiteral("\f/opt/Form Feed.app"), false }, // the reader would drop it
+        { QStringLiteral("\v/opt/Vertical Tab.app"), false },
+    };
+    for (const auto &[path, writable] : cases) {
+        const auto entry
+            = Autostart::entryForLoginItem(path, path + QStringLiteral("/Contents/MacOS/run"), 3);
+        ASSERT_EQ(entry.has_value(), writable) << path.toStdString();
+        if (!entry)
+            continue;
+        const auto item = Autostart::loginItemFromEntry(*entry);
+        ASSERT_TRUE(item) << entry->constData();
+        EXPECT_EQ(item->value(QStringLiteral("Path")).toString(), path) << entry->constData();
+        EXPECT_EQ(item->value(QStringLiteral("Hide")).toLongLong(), 3) << entry->constData();
+    }
+}
+
 TEST(Autostart, AWrittenEntryStartsTheBundleWhenGioLaunchesIt)
 {
     test::TemporaryHome home;

@@ -113,6 +113,8 @@ TEST(LoginItems, VersionsReadAsOneNumber)
         { QStringLiteral(".5"), 0.5f },
         { QStringLiteral("1e1"), 10.0f },
         { QStringLiteral("1e"), 1.0f },
+        { QStringLiteral("1e-50"), 0.0f },
+        { QStringLiteral("-7e-999x"), 0.0f },
         { QStringLiteral("2.5E-1x"), 0.25f },
         { QStringLiteral("v2"), 0.0f },
         { QStringLiteral("."), 0.0f },
