@@ -1,0 +1,59 @@
+// What the fuzz targets share: the input as bytes or text, and a property
+// check that aborts, so that libFuzzer keeps the input that broke it.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace fuzz {
+
+// A copy, not QByteArray::fromRawData(): code may rely on the terminating NUL
+// that every other QByteArray has.
+inline QByteArray bytes(const uint8_t *data, size_t size)
+{
+    return QByteArray(reinterpret_cast<const char *>(data), qsizetype(size));
+}
+
+inline QString utf8Text(const uint8_t *data, size_t size)
+{
+    return QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
+}
+
+// Bytes for a failure report: printable ASCII as it is, the rest as \xNN.
+inline QByteArray printable(const QByteArray &bytes)
+{
+    QByteArray out;
+    for (const char c : bytes) {
+        if (c >= 0x20 && c < 0x7F && c != '\\')
+            out += c;
+        else
+            out += "\\x" + QByteArray::number(uchar(c), 16).rightJustified(2, '0');
+    }
+    return out;
+}
+
+inline QByteArray printable(const QString &text)
+{
+    return printable(text.toUtf8());
+}
+
+[[noreturn]] inline void fail(const char *condition, const char *file, int line,
+                              const QByteArray &detail)
+{
+    std::fprintf(stderr, "\n%s:%d: property does not hold: %s\n%s\n", file, line, condition,
+                 detail.constData());
+    std::abort();
+}
+
+} // namespace fuzz
+
+// DETAIL (a QByteArray) says what was compared; it is built only on failure.
+#define FUZZ_CHECK(condition, detail)                                                              \
+    do {                                                                                           \
+        if (!(condition))                                                                          \
+            fuzz::fail(#condition, __FILE__, __LINE__, (detail));                                  \
+    } while (false)
