@@ -1,6 +1,7 @@
 #include "util/filemanageradditions.h"
 
 #include "platform/bundle.h"
+#include "platform/filesystemrepresentation.h"
 #include "platform/standardpaths.h"
 #include "util/stringadditions.h"
 
@@ -95,7 +96,12 @@ QString machOTestCommand(const QString &path, const QString &architecture)
 
 bool isMachOFile(FileManager &, const QString &path, const QString &architecture)
 {
-    const int status = std::system(machOTestCommand(path, architecture).toUtf8().constData());
+    // The command's bytes as the path's own: a name that is not UTF-8 must
+    // reach the shell as it is on disk.
+    const auto command = fileSystemRepresentation(machOTestCommand(path, architecture));
+    if (!command)
+        return false;
+    const int status = std::system(command->constData());
     return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
