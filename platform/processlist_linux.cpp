@@ -212,7 +212,13 @@ private:
             const long pid = std::strtol(entry->d_name, &end, 10);
             if (pid <= 0 || *end != '\0')
                 continue;
-            // Kernel threads run no program and never come from a bundle.
+            // Kernel threads, zombies and other users' processes have no
+            // program we may read: one readlink tells, before any file is
+            // opened (most entries of /proc are kernel threads).
+            char program[8];
+            const QByteArray exe = procPath(pid_t(pid), "exe");
+            if (::readlink(exe.constData(), program, sizeof program) < 0)
+                continue;
             const auto fields = statFields(pid_t(pid));
             if (fields && fields->user == user && !fields->kernelThread) {
                 m_snapshot.push_back(pid_t(pid));
