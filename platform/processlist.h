@@ -40,8 +40,9 @@ public:
     // not the process that was listed under that id).
     [[nodiscard]] virtual std::optional<ProcessInformation>
     processInformation(const ProcessSerialNumber &psn) = 0;
-    // Asks the process to quit (SIGTERM); false when it is gone, was never
-    // listed, or is not the process that was listed under that id.
+    // Asks the process to quit (SIGTERM); false when it is gone, its
+    // information was never read, or it is not the process whose
+    // information was read under that id.
     virtual bool sendQuitRequest(const ProcessSerialNumber &psn) = 0;
 
 protected:

@@ -2,11 +2,14 @@
 // the *.app folder whose Contents/MacOS holds its executable (/proc/PID/exe),
 // or, for an interpreted program, the script named on its command line.
 //
-// Process ids are recycled, so each listed process is remembered with its
-// start time (field 22 of /proc/PID/stat). A quit request opens a pidfd
-// (pidfd_open(2)), checks the start time again, and signals through the pidfd
-// (pidfd_send_signal(2)): a process that ended and whose id was reused is
-// never hit.
+// Process ids are recycled, so a process whose bundle was read is remembered
+// with its start time (field 22 of /proc/PID/stat). A quit request opens a
+// pidfd (pidfd_open(2)), checks the start time again, and signals through the
+// pidfd (pidfd_send_signal(2)): a process that ended and whose id was reused
+// is never hit.
+//
+// A walk costs system calls, which are dear: most processes get one readlink
+// of their program and one read of their command line.
 #include "platform/processlist.h"
 
 #include "platform/bundle.h"
@@ -32,16 +35,11 @@ QByteArray procPath(pid_t pid, const char *entry)
 }
 
 // A /proc file: its size reads as 0, so read to the end, up to 'cap' bytes.
-// 'owner', when given, receives the file's owner: the process's user.
-std::optional<QByteArray> readProcFile(const QByteArray &path, qsizetype cap,
-                                       uid_t *owner = nullptr)
+std::optional<QByteArray> readProcFile(const QByteArray &path, qsizetype cap)
 {
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
-    struct stat st;
-    if (owner && ::fstat(fd, &st) == 0)
-        *owner = st.st_uid;
     QByteArray contents;
     char buffer[4096];
     ssize_t n = 0;
@@ -57,18 +55,10 @@ std::optional<QByteArray> readProcFile(const QByteArray &path, qsizetype cap,
     return contents;
 }
 
-struct StatFields
+// Field 22 of /proc/PID/stat: the process's start, in clock ticks after boot.
+std::optional<quint64> startTime(pid_t pid)
 {
-    quint64 startTime; // field 22: clock ticks after boot
-    bool kernelThread; // PF_KTHREAD in field 9
-    uid_t user;
-};
-
-// The fields of /proc/PID/stat the list needs.
-std::optional<StatFields> statFields(pid_t pid)
-{
-    uid_t user = uid_t(-1);
-    const auto stat = readProcFile(procPath(pid, "stat"), 4096, &user);
+    const auto stat = readProcFile(procPath(pid, "stat"), 4096);
     if (!stat)
         return std::nullopt;
     // The command name (field 2) may hold blanks and parentheses; fields
@@ -76,21 +66,27 @@ std::optional<StatFields> statFields(pid_t pid)
     const qsizetype close = stat->lastIndexOf(')');
     if (close < 0)
         return std::nullopt;
-    const QList<QByteArray> fields = stat->mid(close + 2).split(' ');
-    bool startOk = false;
-    bool flagsOk = false;
-    const quint64 start = fields.value(22 - 3).toULongLong(&startOk);
-    const quint64 flags = fields.value(9 - 3).toULongLong(&flagsOk);
-    if (!startOk || !flagsOk)
-        return std::nullopt;
-    constexpr quint64 kKernelThread = 0x00200000; // PF_KTHREAD
-    return StatFields { start, (flags & kKernelThread) != 0, user };
+    bool ok = false;
+    const quint64 start = stat->mid(close + 2).split(' ').value(22 - 3).toULongLong(&ok);
+    return ok ? std::optional(start) : std::nullopt;
 }
 
-std::optional<quint64> startTime(pid_t pid)
+// Whether this process may read the programs of other users' processes
+// (root, or CAP_SYS_PTRACE): then a readable /proc/PID/exe does not tell
+// that the process is the user's.
+bool mayReadOtherUsersPrograms()
 {
-    const auto fields = statFields(pid);
-    return fields ? std::optional(fields->startTime) : std::nullopt;
+    if (::geteuid() == 0)
+        return true;
+    const auto status = readProcFile("/proc/self/status", 1 << 16);
+    const qsizetype at = status ? status->indexOf("\nCapEff:") : -1;
+    if (at < 0)
+        return true; // unknown: check each process's owner
+    const qsizetype end = status->indexOf('\n', at + 1);
+    bool ok = false;
+    const quint64 effective = status->mid(at + 9, end - at - 9).trimmed().toULongLong(&ok, 16);
+    constexpr quint64 kSysPtrace = quint64(1) << 19; // CAP_SYS_PTRACE
+    return !ok || (effective & kSysPtrace) != 0;
 }
 
 std::optional<QByteArray> readLink(const QByteArray &path)
@@ -102,33 +98,22 @@ std::optional<QByteArray> readLink(const QByteArray &path)
     return QByteArray(buffer, n);
 }
 
+constexpr QByteArrayView kBundleProgramMark = ".app/Contents/MacOS/";
+
 std::optional<QString> bundleOfProgram(const QByteArray &program)
 {
     // Most arguments are no program in a bundle: a byte test first, as
     // command lines can be long.
-    if (!program.contains(".app/Contents/MacOS/"))
+    if (!program.contains(kBundleProgramMark))
         return std::nullopt;
     return Bundle::bundlePathForProgram(stringWithFileSystemRepresentation(program));
 }
 
-// 'alive' tells whether the process's program could be read at all: a
-// process that has ended (or is a zombie) has none.
-std::optional<QString> bundleOfProcess(pid_t pid, bool *alive)
+// The bundle of the script an interpreter runs: one of its arguments
+// ('cmdline', NUL-separated), relative ones taken from its working folder.
+std::optional<QString> bundleOfScript(pid_t pid, const QByteArray &cmdline)
 {
-    auto exe = readLink(procPath(pid, "exe"));
-    *alive = exe.has_value();
-    if (exe) {
-        // A program whose file was replaced since it started still names it.
-        if (exe->endsWith(" (deleted)"))
-            exe->chop(10);
-        if (auto bundle = bundleOfProgram(*exe))
-            return bundle;
-    }
-    // An interpreter running a script: the script is one of its arguments.
-    const auto cmdline = readProcFile(procPath(pid, "cmdline"), 1 << 20);
-    if (!cmdline)
-        return std::nullopt;
-    const QList<QByteArray> arguments = cmdline->split('\0');
+    const QList<QByteArray> arguments = cmdline.split('\0');
     std::optional<std::optional<QByteArray>> cwd; // read on first need
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         QByteArray argument = arguments[i];
@@ -145,6 +130,20 @@ std::optional<QString> bundleOfProcess(pid_t pid, bool *alive)
             return bundle;
     }
     return std::nullopt;
+}
+
+// The bundle of a process's program, or of the script it runs.
+std::optional<QString> bundleOfRunningProcess(pid_t pid)
+{
+    if (auto exe = readLink(procPath(pid, "exe"))) {
+        // A program whose file was replaced since it started still names it.
+        if (exe->endsWith(" (deleted)"))
+            exe->chop(10);
+        if (auto bundle = bundleOfProgram(*exe))
+            return bundle;
+    }
+    const auto cmdline = readProcFile(procPath(pid, "cmdline"), 1 << 20);
+    return cmdline ? bundleOfScript(pid, *cmdline) : std::nullopt;
 }
 
 class LinuxProcessList final : public ProcessList
@@ -165,78 +164,105 @@ public:
     std::optional<ProcessInformation> processInformation(const ProcessSerialNumber &psn) override
     {
         const pid_t pid = pid_t(psn.lowLongOfPSN);
-        if (!m_startTimes.contains(pid))
+        const auto listed = m_listed.find(pid);
+        if (listed == m_listed.end())
+            return std::nullopt;
+        // Most processes run no bundle's program nor script: one read of the
+        // command line tells, and they need no more.
+        if (!listed->runsBundleProgram) {
+            const auto cmdline = readProcFile(procPath(pid, "cmdline"), 1 << 20);
+            if (!cmdline)
+                return std::nullopt; // ended
+            if (!bundleOfScript(pid, *cmdline))
+                return ProcessInformation {};
+        }
+        // A process id is not reused while its process lives: the same start
+        // time before and after the reads tells that they were of one
+        // process, and that process is the one quit requests may reach.
+        const auto before = startTime(pid);
+        if (!before || (listed->startTime && *listed->startTime != *before))
             return std::nullopt;
         ProcessInformation information;
-        bool alive = false;
-        if (const auto bundle = bundleOfProcess(pid, &alive)) {
-            information.bundlePath = *bundle;
+        if ((information.bundlePath = bundleOfRunningProcess(pid))) {
             if (const auto reader = Bundle::create(*information.bundlePath))
                 information.bundleIdentifier = reader->bundleIdentifier();
         }
-        // A process id is not reused while its process lives: the same start
-        // time now means the bundle above was read of the listed process. A
-        // live process without a bundle needs no check: it matches nothing.
-        if ((information.bundlePath || !alive) && !isListedProcess(pid))
+        if (startTime(pid) != before)
             return std::nullopt;
+        listed->startTime = before;
         return information;
     }
 
     bool sendQuitRequest(const ProcessSerialNumber &psn) override
     {
         const pid_t pid = pid_t(psn.lowLongOfPSN);
-        if (pid <= 0 || !m_startTimes.contains(pid))
+        const auto listed = m_listed.constFind(pid);
+        if (listed == m_listed.constEnd() || !listed->startTime)
             return false;
         const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
         if (pidfd < 0)
             return false;
         // The pidfd now holds on to whatever process has this id; send only
-        // if that is still the one we listed.
-        const bool same = isListedProcess(pid);
+        // if that is still the one whose information was read.
+        const bool same = startTime(pid) == listed->startTime;
         const bool sent = same && ::syscall(SYS_pidfd_send_signal, pidfd, SIGTERM, nullptr, 0) == 0;
         ::close(pidfd);
         return sent;
     }
 
 private:
+    struct Listed
+    {
+        // What /proc/PID/exe named when listed: a program in a bundle.
+        bool runsBundleProgram = false;
+        // Known once the process's information has been read.
+        std::optional<quint64> startTime;
+    };
+
     void takeSnapshot()
     {
         m_snapshot.clear();
-        m_startTimes.clear();
+        m_listed.clear();
         DIR *proc = ::opendir("/proc");
         if (!proc)
             return;
+        const int procFd = ::dirfd(proc);
         const uid_t user = ::getuid();
+        if (!m_checkOwners)
+            m_checkOwners = mayReadOtherUsersPrograms();
+        const bool checkOwners = *m_checkOwners;
         while (const dirent *entry = ::readdir(proc)) {
             char *end = nullptr;
             const long pid = std::strtol(entry->d_name, &end, 10);
             if (pid <= 0 || *end != '\0')
                 continue;
-            // Kernel threads, zombies and other users' processes have no
-            // program we may read: one readlink tells, before any file is
-            // opened (most entries of /proc are kernel threads).
-            char program[8];
-            const QByteArray exe = procPath(pid_t(pid), "exe");
-            if (::readlink(exe.constData(), program, sizeof program) < 0)
+            // Kernel threads, zombies and (for an ordinary user) other
+            // users' processes have no program we may read: one readlink
+            // tells, before any file is opened. Most of /proc is kernel
+            // threads.
+            char program[PATH_MAX];
+            const QByteArray exe = QByteArray(entry->d_name) + "/exe";
+            const ssize_t n = ::readlinkat(procFd, exe.constData(), program, sizeof program);
+            if (n < 0)
                 continue;
-            const auto fields = statFields(pid_t(pid));
-            if (fields && fields->user == user && !fields->kernelThread) {
-                m_snapshot.push_back(pid_t(pid));
-                m_startTimes.insert(pid_t(pid), fields->startTime);
-            }
+            struct stat owner;
+            if (checkOwners
+                && (::fstatat(procFd, entry->d_name, &owner, 0) != 0 || owner.st_uid != user))
+                continue;
+            m_snapshot.push_back(pid_t(pid));
+            // A cut-off name may still be a bundle's program.
+            m_listed.insert(pid_t(pid),
+                            { size_t(n) >= sizeof program
+                                  || QByteArrayView(program, n).contains(kBundleProgramMark),
+                              std::nullopt });
         }
         ::closedir(proc);
         std::sort(m_snapshot.begin(), m_snapshot.end());
     }
 
-    bool isListedProcess(pid_t pid) const
-    {
-        const auto it = m_startTimes.constFind(pid);
-        return it != m_startTimes.constEnd() && startTime(pid) == *it;
-    }
-
     std::vector<pid_t> m_snapshot;
-    QHash<pid_t, quint64> m_startTimes;
+    QHash<pid_t, Listed> m_listed;
+    std::optional<bool> m_checkOwners; // asked once: privileges seldom change
 };
 
 } // namespace

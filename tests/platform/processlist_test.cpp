@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,6 +86,12 @@ TEST(ProcessList, ProcessesRunningFromBundlesAreKnownByTheirBundle)
     sleeper.start(compiled + QStringLiteral("/Contents/MacOS/run"), { QStringLiteral("60") });
     ASSERT_TRUE(sleeper.waitForStarted());
     Child interpreted(script + QStringLiteral("/Contents/MacOS/run"));
+    // An interpreter named on the command line, the script relative to the
+    // working folder.
+    QProcess relative;
+    relative.setWorkingDirectory(script + QStringLiteral("/Contents/MacOS"));
+    relative.start(QStringLiteral("/bin/sh"), { QStringLiteral("run") });
+    ASSERT_TRUE(relative.waitForStarted());
 
     const struct
     {
@@ -93,6 +100,7 @@ TEST(ProcessList, ProcessesRunningFromBundlesAreKnownByTheirBundle)
     } cases[] = {
         { pid_t(sleeper.processId()), compiled, QStringLiteral("org.example.compiled") },
         { interpreted.pid(), script, QStringLiteral("org.example.script") },
+        { pid_t(relative.processId()), script, QStringLiteral("org.example.script") },
     };
     for (const auto &c : cases) {
         auto list = ProcessList::create();
@@ -106,8 +114,10 @@ TEST(ProcessList, ProcessesRunningFromBundlesAreKnownByTheirBundle)
     const auto self = find(*list, ::getpid());
     ASSERT_TRUE(self);
     EXPECT_FALSE(self->bundlePath) << "the test program runs from no bundle";
-    sleeper.kill();
-    sleeper.waitForFinished();
+    for (QProcess *process : { &sleeper, &relative }) {
+        process->kill();
+        process->waitForFinished();
+    }
 }
 
 TEST(ProcessList, QuitRequestsReachOnlyTheListedProcess)
@@ -118,6 +128,10 @@ TEST(ProcessList, QuitRequestsReachOnlyTheListedProcess)
 
     auto list = ProcessList::create();
     EXPECT_FALSE(list->sendQuitRequest({ 0, std::uint32_t(child.pid()) })) << "not listed yet";
+    ProcessSerialNumber first;
+    ASSERT_TRUE(list->getNextProcess(first));
+    EXPECT_FALSE(list->sendQuitRequest({ 0, std::uint32_t(child.pid()) }))
+        << "listed, but never identified";
     ProcessSerialNumber psn;
     ASSERT_TRUE(find(*list, child.pid(), &psn));
     EXPECT_TRUE(list->sendQuitRequest(psn));
@@ -127,6 +141,51 @@ TEST(ProcessList, QuitRequestsReachOnlyTheListedProcess)
     EXPECT_FALSE(list->processInformation(psn));
     EXPECT_FALSE(list->sendQuitRequest(psn));
     EXPECT_FALSE(list->sendQuitRequest({}));
+}
+
+// Whether a walk lists 'pid'.
+bool lists(pid_t pid)
+{
+    auto list = ProcessList::create();
+    ProcessSerialNumber psn;
+    while (list->getNextProcess(psn))
+        if (pid_t(psn.lowLongOfPSN) == pid)
+            return true;
+    return false;
+}
+
+TEST(ProcessList, OnlyTheUsersOwnProcessesAreListed)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run a process as another user";
+    // A child turned into another user walks as an ordinary user does; the
+    // parent walks as root. Neither lists the other.
+    int toParent[2], toChild[2];
+    ASSERT_EQ(::pipe(toParent), 0);
+    ASSERT_EQ(::pipe(toChild), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(toChild[1]);
+        constexpr uid_t kNobody = 65534;
+        char verdict = 'x';
+        if (::setgid(kNobody) == 0 && ::setuid(kNobody) == 0
+            && ::prctl(PR_SET_DUMPABLE, 1) == 0) // its /proc entries are then its own
+            verdict = lists(::getpid()) && !lists(::getppid()) ? 'y' : 'n';
+        (void)!::write(toParent[1], &verdict, 1);
+        (void)!::read(toChild[0], &verdict, 1); // stay until the parent has walked
+        ::_exit(0);
+    }
+    char verdict = 0;
+    ASSERT_EQ(::read(toParent[0], &verdict, 1), 1);
+    EXPECT_EQ(verdict, 'y') << "the other user lists itself and not root's processes";
+    EXPECT_TRUE(lists(::getpid()));
+    EXPECT_FALSE(lists(child)) << "root lists only its own processes";
+    ::close(toChild[1]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    for (const int fd : { toParent[0], toParent[1], toChild[0] })
+        ::close(fd);
 }
 
 } // namespace
