@@ -11,6 +11,7 @@
 #include "prefs/cdtools.h"
 
 #include <QDir>
+#include <QScopeGuard>
 
 #include <cmath>
 
@@ -122,6 +123,11 @@ void CDHelperDelegate::observeMount(const QString &volumePath)
 {
     if (!CDTools::isValidInstallerVolume(volumePath))
         return;
+    m_handlingMount = true;
+    const auto forgetHost = qScopeGuard([this] {
+        m_handlingMount = false;
+        m_mountHostBundle.reset();
+    });
 
     // Read afresh: the host or the user may have changed the domains since
     // the last mount.
@@ -185,17 +191,22 @@ void CDHelperDelegate::launchAndInstall(const QString &volumePath,
                       HostProduct::kLaunchOptions, std::nullopt);
 }
 
-std::optional<QString> CDHelperDelegate::mainHostApplicationPath()
+std::shared_ptr<const Bundle> CDHelperDelegate::mainHostApplicationBundle()
 {
-    return QM_absolutePathForAppBundleWithIdentifier(m_services.workspace,
-                                                     HostProduct::mainBundleIdentifier(),
-                                                     HostProduct::mainIdentifyingURLScheme());
+    if (m_handlingMount && m_mountHostBundle)
+        return *m_mountHostBundle;
+    const auto path = QM_absolutePathForAppBundleWithIdentifier(
+        m_services.workspace, HostProduct::mainBundleIdentifier(),
+        HostProduct::mainIdentifyingURLScheme());
+    std::shared_ptr<const Bundle> bundle = path ? Bundle::create(*path) : nullptr;
+    if (m_handlingMount)
+        m_mountHostBundle = bundle;
+    return bundle;
 }
 
 std::optional<DiscIdentifier> CDHelperDelegate::identifyVolume(const QString &volumePath)
 {
-    const auto hostPath = mainHostApplicationPath();
-    const auto bundle = hostPath ? Bundle::create(*hostPath) : nullptr;
+    const auto bundle = mainHostApplicationBundle();
     if (!bundle)
         return std::nullopt;
     QString tool = bundle->sharedSupportPath();
@@ -221,8 +232,7 @@ std::optional<QString> CDHelperDelegate::getPackageDisplayName(const DiscIdentif
     if (!identifier)
         return std::nullopt;
     const QString name = englishDisplayName(*identifier);
-    const auto hostPath = mainHostApplicationPath();
-    const auto bundle = hostPath ? Bundle::create(*hostPath) : nullptr;
+    const auto bundle = mainHostApplicationBundle();
     if (!bundle)
         return name;
     return bundle->localizedString(name, QString(),

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+class Bundle;
 class InstallPrompter;
 
 // The services the delegate works with; they must outlive it.
@@ -84,9 +85,14 @@ public:
     [[nodiscard]] std::optional<QString> getPackageDisplayName(const DiscIdentifier &identifier);
 
 private:
-    [[nodiscard]] std::optional<QString> mainHostApplicationPath();
+    [[nodiscard]] std::shared_ptr<const Bundle> mainHostApplicationBundle();
 
     CDHelperServices m_services;
     bool m_isTempDirInstance = false;
+    // While one mount is handled, the main host application is looked up
+    // once: the lookup walks the running processes, and identifying the disc
+    // and naming it both need it.
+    bool m_handlingMount = false;
+    std::optional<std::shared_ptr<const Bundle>> m_mountHostBundle;
     std::unique_ptr<MountMonitor> m_mountMonitor;
 };

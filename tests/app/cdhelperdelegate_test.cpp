@@ -339,6 +339,28 @@ TEST_F(DiscIdentificationTest, WhatTheToolPrintsAndHowItEnds)
     }
 }
 
+TEST_F(DiscIdentificationTest, EachMountFindsTheHostAnew)
+{
+    // The host replaced between two mounts: the second runs the new copy's tool.
+    const QString volume = makeVolume(home.path() + QStringLiteral("/Volumes/V"), std::nullopt);
+    const QString other = test::installEdition(home.path() + QStringLiteral("/Other"),
+                                               QStringLiteral("Quillmont"), false);
+    for (const auto &[bundleTool, output] :
+         { std::pair { tool, "Visio" },
+           { other + QStringLiteral("/Contents/SharedSupport/Quillmont/bin/detectcd"),
+             "Quicken" } }) {
+        test::writeFile(bundleTool, QByteArray("#!/bin/sh\necho ") + output + '\n');
+        ::chmod(QFile::encodeName(bundleTool).constData(), 0755);
+    }
+    delegate.observeMount(volume);
+    services.handlers.insert(QStringLiteral("com.tallowcraft.private-Quillmont-app-scheme"),
+                             { other });
+    delegate.observeMount(volume);
+    ASSERT_EQ(prompter.prompts.size(), 2u);
+    EXPECT_EQ(prompter.prompts[0].packageName, QStringLiteral("Microsoft Visio"));
+    EXPECT_EQ(prompter.prompts[1].packageName, QStringLiteral("Quicken for Windows"));
+}
+
 TEST_F(DiscIdentificationTest, NamesFollowTheUsersLanguage)
 {
     test::ScopedEnvironment german { { "LC_ALL", nullptr },
