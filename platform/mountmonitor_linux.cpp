@@ -181,6 +181,10 @@ private:
                 else
                     it->second = read;
             }
+            // Ids are listed once each: when every known id was seen again,
+            // nothing has gone and the walk over the set is saved.
+            if (m_knownIds.size() == m_ids.size())
+                return changes;
             std::erase_if(m_knownIds, [&](const auto &known) {
                 if (known.second == read)
                     return false;
