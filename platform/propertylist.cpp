@@ -2,6 +2,7 @@
 
 #include "platform/fileio_p.h"
 #include "platform/filesystemrepresentation.h"
+#include "platform/textdigits_p.h"
 
 #include <QDateTime>
 #include <QStringDecoder>
@@ -243,14 +244,8 @@ bool isIntegerText(QStringView text)
     const quint64 limit = negative ? quint64(1) << 63 : std::numeric_limits<quint64>::max();
     quint64 value = 0;
     for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        quint64 digit = base;
-        if (u >= u'0' && u <= u'9')
-            digit = u - u'0';
-        else if (u >= u'a' && u <= u'f')
-            digit = u - u'a' + 10;
-        else if (u >= u'A' && u <= u'F')
-            digit = u - u'A' + 10;
+        const int found = hexDigitValue(c.unicode());
+        const quint64 digit = found < 0 ? base : quint64(found);
         if (digit >= base || value > (limit - digit) / base)
             return false;
         value = value * base + digit;

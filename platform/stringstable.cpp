@@ -2,9 +2,12 @@
 
 #include "platform/fileio_p.h"
 #include "platform/propertylist.h"
+#include "platform/textdigits_p.h"
 
 #include <QStringDecoder>
 #include <QVariant>
+
+#include <utility>
 
 namespace StringsTable {
 
@@ -185,36 +188,18 @@ bool Parser::readEscape(QString &out)
 {
     if (atEnd())
         return false;
+    // The one-letter escapes, as C spells them.
+    static constexpr std::pair<char16_t, char16_t> kEscapes[]
+        = { { u'n', u'\n' }, { u't', u'\t' }, { u'r', u'\r' }, { u'a', u'\a' },  { u'b', u'\b' },
+            { u'f', u'\f' }, { u'v', u'\v' }, { u'"', u'"' },  { u'\\', u'\\' }, { u'\'', u'\'' } };
     const char16_t c = m_text.at(m_pos++).unicode();
-    switch (c) {
-    case u'n':
-        out.append(u'\n');
-        return true;
-    case u't':
-        out.append(u'\t');
-        return true;
-    case u'r':
-        out.append(u'\r');
-        return true;
-    case u'a':
-        out.append(u'\a');
-        return true;
-    case u'b':
-        out.append(u'\b');
-        return true;
-    case u'f':
-        out.append(u'\f');
-        return true;
-    case u'v':
-        out.append(u'\v');
-        return true;
-    case u'"':
-    case u'\\':
-    case u'\'':
-        out.append(QChar(c));
-        return true;
-    case u'U':
-    case u'u': {
+    for (const auto &[letter, character] : kEscapes) {
+        if (c == letter) {
+            out.append(QChar(character));
+            return true;
+        }
+    }
+    if (c == u'U' || c == u'u') {
         const std::optional<char16_t> unit = readHexUnit();
         if (!unit || QChar::isLowSurrogate(*unit))
             return false;
@@ -230,9 +215,6 @@ bool Parser::readEscape(QString &out)
             return false;
         out.append(QChar(*low));
         return true;
-    }
-    default:
-        break;
     }
     if (c < u'0' || c > u'7')
         return false;
@@ -250,14 +232,7 @@ std::optional<char16_t> Parser::readHexUnit()
 {
     char16_t unit = 0;
     for (int i = 0; i < 4; ++i) {
-        const char16_t c = peek();
-        int digit = -1;
-        if (c >= u'0' && c <= u'9')
-            digit = c - u'0';
-        else if (c >= u'a' && c <= u'f')
-            digit = c - u'a' + 10;
-        else if (c >= u'A' && c <= u'F')
-            digit = c - u'A' + 10;
+        const int digit = hexDigitValue(peek());
         if (digit < 0 || atEnd())
             return std::nullopt;
         unit = char16_t(unit * 16 + digit);
