@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <locale.h>
 #include <memory>
 #include <vector>
 
@@ -29,6 +30,28 @@ struct NodeDeleter
     void operator()(plist_t node) const { plist_free(node); }
 };
 using Node = std::unique_ptr<void, NodeDeleter>;
+
+// libplist reads <real> with strtod(), which follows the locale: under a
+// comma-decimal one "2.25" reads as 2, and an update would write that back.
+// Its XML readers and writer run in the C locale (for this thread only).
+class CLocaleScope
+{
+public:
+    CLocaleScope()
+        : m_previous(::uselocale(cLocale()))
+    { }
+    ~CLocaleScope() { ::uselocale(m_previous); }
+    CLocaleScope(const CLocaleScope &) = delete;
+    CLocaleScope &operator=(const CLocaleScope &) = delete;
+
+private:
+    static locale_t cLocale()
+    {
+        static const locale_t c = ::newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+        return c;
+    }
+    locale_t m_previous;
+};
 
 struct XmlBufferDeleter
 {
@@ -399,7 +422,10 @@ QByteArray xmlOf(plist_t node)
 {
     char *raw = nullptr;
     uint32_t length = 0;
-    plist_to_xml(node, &raw, &length);
+    {
+        const CLocaleScope cLocale;
+        plist_to_xml(node, &raw, &length);
+    }
     const std::unique_ptr<char, XmlBufferDeleter> buffer(raw);
     return raw ? QByteArray(raw, length) : QByteArray();
 }
@@ -551,6 +577,7 @@ Node parsedNode(const QByteArray &element)
 {
     const QByteArray xml = "<plist>" + element + "</plist>";
     plist_t node = nullptr;
+    const CLocaleScope cLocale;
     plist_from_xml(xml.constData(), uint32_t(xml.size()), &node);
     return Node(node);
 }
@@ -652,6 +679,7 @@ std::optional<QVariant> fromData(const QByteArray &bytes)
             = bytes.startsWith(kUtf8Bom) ? QByteArrayView(bytes).sliced(3) : QByteArrayView(bytes);
         if (!xmlShapeIsSafe(xml))
             return std::nullopt;
+        const CLocaleScope cLocale;
         plist_from_xml(xml.data(), uint32_t(xml.size()), &raw);
     }
     const Node root(raw);
