@@ -12,220 +12,158 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+using namespace Qt::StringLiterals;
 
-QByteArray bytes(const QString &path)
-{
-    return *fileSystemRepresentation(path);
-}
+namespace {
 
 class FileManagerTest : public testing::Test
 {
 protected:
+    QString at(const QString &relative) const { return dir.path() + u'/' + relative; }
+    QByteArray bytes(const QString &relative) const
+    {
+        return *fileSystemRepresentation(at(relative));
+    }
+    uint mode(const QString &relative) const
+    {
+        struct stat st
+        {
+        };
+        EXPECT_EQ(::lstat(bytes(relative).constData(), &st), 0) << relative.toStdString();
+        return st.st_mode & 07777;
+    }
+
     FileManager &fm = FileManager::defaultManager();
     QTemporaryDir dir;
-    QString at(const QString &relative) const { return dir.path() + u'/' + relative; }
 };
 
-TEST_F(FileManagerTest, ExistenceAndKind)
+TEST_F(FileManagerTest, ExistenceKindAndExecutable)
 {
-    test::writeFile(at(QStringLiteral("file")), "x");
-    QDir().mkpath(at(QStringLiteral("folder")));
-    ASSERT_EQ(::symlink("folder", bytes(at(QStringLiteral("link"))).constData()), 0);
-    ASSERT_EQ(::symlink("missing", bytes(at(QStringLiteral("dangling"))).constData()), 0);
-
+    test::writeFile(at(u"data"_s), "x");
+    test::writeFile(at(u"tool"_s), "#!/bin/sh\n");
+    QFile::setPermissions(at(u"tool"_s), QFile::ReadOwner | QFile::ExeOwner);
+    QDir().mkpath(at(u"folder"_s));
+    ASSERT_EQ(::symlink("folder", bytes(u"link"_s).constData()), 0);
+    ASSERT_EQ(::symlink("missing", bytes(u"dangling"_s).constData()), 0);
     const struct
     {
         const char *path;
-        bool exists, isDirectory;
+        bool exists, isDirectory, executable;
     } cases[] = {
-        { "file", true, false },      { "folder", true, true },
-        { "folder/", true, true },    { "link", true, true }, // a final link is followed
-        { "dangling", false, false }, { "nothing", false, false },
+        { "data", true, false, false },      { "tool", true, false, true },
+        { "folder", true, true, false }, // searchable, not runnable
+        { "link", true, true, false }, // a final link is followed
+        { "dangling", false, false, false }, { "nothing", false, false, false },
     };
     for (const auto &c : cases) {
         bool isDirectory = !c.isDirectory;
         EXPECT_EQ(fm.fileExistsAtPath(at(QLatin1String(c.path)), &isDirectory), c.exists) << c.path;
         EXPECT_EQ(isDirectory, c.isDirectory) << c.path;
+        EXPECT_EQ(fm.isExecutableFileAtPath(at(QLatin1String(c.path))), c.executable) << c.path;
     }
     EXPECT_FALSE(fm.fileExistsAtPath(QString()));
 }
 
-TEST_F(FileManagerTest, ExecutableMeansARunnableFile)
-{
-    test::writeFile(at(QStringLiteral("tool")), "#!/bin/sh\n");
-    test::writeFile(at(QStringLiteral("data")), "x");
-    QFile::setPermissions(at(QStringLiteral("tool")), QFile::ReadOwner | QFile::ExeOwner);
-    EXPECT_TRUE(fm.isExecutableFileAtPath(at(QStringLiteral("tool"))));
-    EXPECT_FALSE(fm.isExecutableFileAtPath(at(QStringLiteral("data"))));
-    EXPECT_FALSE(fm.isExecutableFileAtPath(dir.path())); // folders are searchable, not runnable
-    EXPECT_FALSE(fm.isExecutableFileAtPath(at(QStringLiteral("missing"))));
-}
-
-TEST_F(FileManagerTest, UnreadableFileIsNotReadable)
-{
-    ::chmod(bytes(dir.path()).constData(), 0755);
-    test::writeFile(at(QStringLiteral("secret")), "x");
-    ::chmod(bytes(at(QStringLiteral("secret"))).constData(), 0);
-    const auto readable = test::runUnprivileged(
-        [](const QString &path) {
-            return FileManager::defaultManager().isReadableFileAtPath(path);
-        },
-        at(QStringLiteral("secret")));
-    ASSERT_TRUE(readable.has_value()) << "could not drop privileges";
-    EXPECT_FALSE(*readable);
-    EXPECT_TRUE(fm.isReadableFileAtPath(dir.path()));
-}
-
-TEST_F(FileManagerTest, AttributesFollowLinksOnlyWhenAsked)
-{
-    test::writeFile(at(QStringLiteral("target")), "12345");
-    const timespec old[2] = { { 1000000000, 0 }, { 1000000000, 0 } };
-    ASSERT_EQ(::utimensat(AT_FDCWD, bytes(at(QStringLiteral("target"))).constData(), old, 0), 0);
-    ASSERT_EQ(::symlink("target", bytes(at(QStringLiteral("link"))).constData()), 0);
-
-    const auto followed = fm.fileAttributesAtPath(at(QStringLiteral("link")), true);
-    ASSERT_TRUE(followed);
-    EXPECT_EQ(followed->type, FileAttributes::Type::Regular);
-    EXPECT_EQ(followed->size, 5);
-    EXPECT_EQ(followed->modificationDate.toSecsSinceEpoch(), 1000000000);
-
-    const auto link = fm.fileAttributesAtPath(at(QStringLiteral("link")), false);
-    ASSERT_TRUE(link);
-    EXPECT_EQ(link->type, FileAttributes::Type::SymbolicLink);
-    EXPECT_NE(link->modificationDate.toSecsSinceEpoch(), 1000000000);
-
-    EXPECT_FALSE(fm.fileAttributesAtPath(at(QStringLiteral("missing")), true));
-}
-
-TEST_F(FileManagerTest, DirectoryContentsListOneLevelWithAnyName)
+TEST_F(FileManagerTest, DirectoryContentsAndDisplayNamesOfAnyName)
 {
     const QString odd = stringWithFileSystemRepresentation(QByteArray("not utf8 \xff\nline"));
-    for (const QString &name : { QStringLiteral("AUTORUN.INF"), QStringLiteral("setup.exe"), odd })
-        test::writeFile(at(name), "");
-    QDir().mkpath(at(QStringLiteral("sub/deeper")));
+    test::writeFile(at(u"AUTORUN.INF"_s), "");
+    test::writeFile(at(odd), "");
+    QDir().mkpath(at(u"Quillmont.app/deeper"_s));
+    test::writeFile(at(u"notes.app"_s), "a file, not a bundle");
 
     auto contents = fm.directoryContentsAtPath(dir.path());
     ASSERT_TRUE(contents);
     contents->sort();
-    QStringList expected { QStringLiteral("AUTORUN.INF"), QStringLiteral("setup.exe"), odd,
-                           QStringLiteral("sub") };
+    QStringList expected { u"AUTORUN.INF"_s, odd, u"Quillmont.app"_s, u"notes.app"_s };
     expected.sort();
     EXPECT_EQ(*contents, expected);
     EXPECT_TRUE(fm.fileExistsAtPath(at(odd))); // the name leads back to the file
+    EXPECT_FALSE(fm.directoryContentsAtPath(at(u"AUTORUN.INF"_s)));
+    EXPECT_FALSE(fm.directoryContentsAtPath(at(u"missing"_s)));
 
-    EXPECT_FALSE(fm.directoryContentsAtPath(at(QStringLiteral("AUTORUN.INF"))));
-    EXPECT_FALSE(fm.directoryContentsAtPath(at(QStringLiteral("missing"))));
-}
-
-TEST_F(FileManagerTest, DisplayNames)
-{
-    QDir().mkpath(at(QStringLiteral("Quillmont.app")));
-    test::writeFile(at(QStringLiteral("notes.app")), "a file, not a bundle");
     const struct
     {
         QString path, name;
-    } cases[] = {
-        { at(QStringLiteral("Quillmont.app")), QStringLiteral("Quillmont") },
-        { at(QStringLiteral("Quillmont.app/")), QStringLiteral("Quillmont") },
-        { at(QStringLiteral("notes.app")), QStringLiteral("notes.app") },
-        { QStringLiteral("/media/cdrom"), QStringLiteral("cdrom") },
-        { QStringLiteral("/"), QStringLiteral("/") },
-        { stringWithFileSystemRepresentation(QByteArray("/media/\xff")), QStringLiteral("\ufffd") },
+    } names[] = {
+        { at(u"Quillmont.app/"_s), u"Quillmont"_s },
+        { at(u"notes.app"_s), u"notes.app"_s },
+        { u"/"_s, u"/"_s },
+        { at(odd), u"not utf8 \ufffd\nline"_s },
     };
-    for (const auto &c : cases)
+    for (const auto &c : names)
         EXPECT_EQ(fm.displayNameAtPath(c.path), c.name) << c.path.toStdString();
 }
 
 TEST_F(FileManagerTest, CopyKeepsTreeModesLinksAndTimes)
 {
-    const QString source = at(QStringLiteral("Helper.app"));
-    test::writeFile(source + QStringLiteral("/Contents/MacOS/helper"), "#!/bin/sh\n");
-    test::writeFile(source + QStringLiteral("/Contents/Info.plist"), "<plist/>");
-    ::chmod(bytes(source + QStringLiteral("/Contents/MacOS/helper")).constData(), 0751);
-    ::symlink("../../../outside", bytes(source + QStringLiteral("/Contents/escape")).constData());
-    ::chmod(bytes(source + QStringLiteral("/Contents")).constData(), 0555); // read-only folder
+    test::writeFile(at(u"Helper.app/Contents/MacOS/helper"_s), "#!/bin/sh\n");
+    test::writeFile(at(u"Helper.app/Contents/Info.plist"_s), "<plist/>");
+    ::chmod(bytes(u"Helper.app/Contents/MacOS/helper"_s).constData(), 0751);
+    ::symlink("../../../outside", bytes(u"Helper.app/Contents/escape"_s).constData());
     const timespec old[2] = { { 1200000000, 0 }, { 1200000000, 0 } };
-    ::utimensat(AT_FDCWD, bytes(source + QStringLiteral("/Contents/Info.plist")).constData(), old,
-                0);
+    ASSERT_EQ(::utimensat(AT_FDCWD, bytes(u"Helper.app/Contents/Info.plist"_s).constData(), old, 0),
+              0);
+    ::chmod(bytes(u"Helper.app/Contents"_s).constData(), 0555); // read-only folder
 
-    const QString copy = at(QStringLiteral("Copy.app"));
-    ASSERT_TRUE(fm.copyPath(source, copy));
-
-    struct stat st;
-    ASSERT_EQ(::stat(bytes(copy + QStringLiteral("/Contents/MacOS/helper")).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0751u);
-    ASSERT_EQ(::stat(bytes(copy + QStringLiteral("/Contents")).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0555u);
-    EXPECT_EQ(test::readFile(copy + QStringLiteral("/Contents/Info.plist")), "<plist/>");
-    EXPECT_EQ(fm.fileAttributesAtPath(copy + QStringLiteral("/Contents/Info.plist"), false)
+    ASSERT_TRUE(fm.copyPath(at(u"Helper.app"_s), at(u"Copy.app"_s)));
+    EXPECT_EQ(mode(u"Copy.app/Contents/MacOS/helper"_s), 0751u);
+    EXPECT_EQ(mode(u"Copy.app/Contents"_s), 0555u);
+    EXPECT_EQ(test::readFile(at(u"Copy.app/Contents/Info.plist"_s)), "<plist/>");
+    EXPECT_EQ(fm.fileAttributesAtPath(at(u"Copy.app/Contents/Info.plist"_s), false)
                   ->modificationDate.toSecsSinceEpoch(),
               1200000000);
     char target[64] = {};
-    ASSERT_GT(::readlink(bytes(copy + QStringLiteral("/Contents/escape")).constData(), target,
-                         sizeof target - 1),
-              0);
+    ASSERT_GT(::readlink(bytes(u"Copy.app/Contents/escape"_s).constData(), target, 63), 0);
     EXPECT_STREQ(target, "../../../outside");
 
-    ::chmod(bytes(source + QStringLiteral("/Contents")).constData(), 0755);
-    ::chmod(bytes(copy + QStringLiteral("/Contents")).constData(), 0755);
+    ::chmod(bytes(u"Helper.app/Contents"_s).constData(), 0755);
+    ::chmod(bytes(u"Copy.app/Contents"_s).constData(), 0755);
 }
 
-TEST_F(FileManagerTest, CopyNeverReplacesAndEndsWhenCopyingIntoItself)
+TEST_F(FileManagerTest, CopyNeverReplacesEndsInsideItselfAndLeavesNoHalfCopy)
 {
-    test::writeFile(at(QStringLiteral("a/file")), "new");
-    test::writeFile(at(QStringLiteral("b/file")), "old");
-    EXPECT_FALSE(fm.copyPath(at(QStringLiteral("a")), at(QStringLiteral("b"))));
-    EXPECT_EQ(test::readFile(at(QStringLiteral("b/file"))), "old");
+    test::writeFile(at(u"a/file"_s), "new");
+    test::writeFile(at(u"b/file"_s), "old");
+    EXPECT_FALSE(fm.copyPath(at(u"a"_s), at(u"b"_s)));
+    EXPECT_EQ(test::readFile(at(u"b/file"_s)), "old");
 
-    EXPECT_TRUE(fm.copyPath(at(QStringLiteral("a")), at(QStringLiteral("a/inner"))));
-    EXPECT_TRUE(fm.fileExistsAtPath(at(QStringLiteral("a/inner/file"))));
-    EXPECT_FALSE(fm.fileExistsAtPath(at(QStringLiteral("a/inner/inner"))));
+    EXPECT_TRUE(fm.copyPath(at(u"a"_s), at(u"a/inner"_s)));
+    EXPECT_TRUE(fm.fileExistsAtPath(at(u"a/inner/file"_s)));
+    EXPECT_FALSE(fm.fileExistsAtPath(at(u"a/inner/inner"_s)));
 
-    EXPECT_FALSE(fm.copyPath(at(QStringLiteral("missing")), at(QStringLiteral("c"))));
-    EXPECT_FALSE(fm.fileExistsAtPath(at(QStringLiteral("c"))));
-}
-
-TEST_F(FileManagerTest, FailedCopyLeavesNothingBehind)
-{
-    test::writeFile(at(QStringLiteral("src/ok")), "x");
-    ASSERT_EQ(::mkfifo(bytes(at(QStringLiteral("src/pipe"))).constData(), 0600), 0);
-    EXPECT_FALSE(fm.copyPath(at(QStringLiteral("src")), at(QStringLiteral("dst"))));
-    EXPECT_FALSE(fm.fileExistsAtPath(at(QStringLiteral("dst"))));
+    // A pipe has no place in a bundle: the copy fails and is removed.
+    ASSERT_EQ(::mkfifo(bytes(u"a/pipe"_s).constData(), 0600), 0);
+    EXPECT_FALSE(fm.copyPath(at(u"a"_s), at(u"c"_s)));
+    EXPECT_FALSE(fm.fileExistsAtPath(at(u"c"_s)));
 }
 
 TEST_F(FileManagerTest, RemoveTakesTheTreeButNotWhatLinksPointTo)
 {
-    test::writeFile(at(QStringLiteral("keep/precious")), "x");
-    test::writeFile(at(QStringLiteral("tree/a/b/file")), "x");
-    ::symlink(bytes(at(QStringLiteral("keep"))).constData(),
-              bytes(at(QStringLiteral("tree/a/link"))).constData());
+    test::writeFile(at(u"keep/precious"_s), "x");
+    test::writeFile(at(u"tree/a/b/file"_s), "x");
+    ::symlink(bytes(u"keep"_s).constData(), bytes(u"tree/a/link"_s).constData());
 
-    EXPECT_TRUE(fm.removeFileAtPath(at(QStringLiteral("tree"))));
-    EXPECT_FALSE(fm.fileExistsAtPath(at(QStringLiteral("tree"))));
-    EXPECT_TRUE(fm.fileExistsAtPath(at(QStringLiteral("keep/precious"))));
-    EXPECT_FALSE(fm.removeFileAtPath(at(QStringLiteral("tree"))));
-    EXPECT_FALSE(fm.removeFileAtPath(QStringLiteral("/")));
+    EXPECT_TRUE(fm.removeFileAtPath(at(u"tree"_s)));
+    EXPECT_FALSE(fm.fileExistsAtPath(at(u"tree"_s)));
+    EXPECT_TRUE(fm.fileExistsAtPath(at(u"keep/precious"_s)));
+    EXPECT_FALSE(fm.removeFileAtPath(at(u"tree"_s)));
+    EXPECT_FALSE(fm.removeFileAtPath(u"/"_s));
 }
 
 TEST_F(FileManagerTest, CreateDirectoryAndFile)
 {
-    EXPECT_TRUE(fm.createDirectoryAtPath(at(QStringLiteral("new")), { 0701 }));
-    struct stat st;
-    ASSERT_EQ(::stat(bytes(at(QStringLiteral("new"))).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0701u); // exact, whatever the umask
-    EXPECT_FALSE(fm.createDirectoryAtPath(at(QStringLiteral("new")), {}));
-    EXPECT_FALSE(fm.createDirectoryAtPath(at(QStringLiteral("missing/child")), {}));
+    EXPECT_TRUE(fm.createDirectoryAtPath(at(u"new"_s), { 0701 }));
+    EXPECT_EQ(mode(u"new"_s), 0701u); // exact, whatever the umask
+    EXPECT_FALSE(fm.createDirectoryAtPath(at(u"new"_s), {}));
 
-    EXPECT_TRUE(fm.createFileAtPath(at(QStringLiteral("new/.localized")), {}, {}));
-    EXPECT_EQ(test::readFile(at(QStringLiteral("new/.localized"))), QByteArray());
-    EXPECT_TRUE(fm.createFileAtPath(at(QStringLiteral("new/.localized")), "again", {}));
-    EXPECT_EQ(test::readFile(at(QStringLiteral("new/.localized"))), "again");
+    EXPECT_TRUE(fm.createFileAtPath(at(u"new/.localized"_s), {}, {}));
+    EXPECT_TRUE(fm.createFileAtPath(at(u"new/.localized"_s), "again", {}));
+    EXPECT_EQ(test::readFile(at(u"new/.localized"_s)), "again");
 
-    ::symlink(bytes(at(QStringLiteral("victim"))).constData(),
-              bytes(at(QStringLiteral("trap"))).constData());
-    EXPECT_FALSE(fm.createFileAtPath(at(QStringLiteral("trap")), "x", {}));
-    EXPECT_FALSE(fm.fileExistsAtPath(at(QStringLiteral("victim"))));
+    ::symlink(bytes(u"victim"_s).constData(), bytes(u"trap"_s).constData());
+    EXPECT_FALSE(fm.createFileAtPath(at(u"trap"_s), "x", {}));
+    EXPECT_FALSE(fm.fileExistsAtPath(at(u"victim"_s)));
 }
 
 } // namespace

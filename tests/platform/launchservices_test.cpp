@@ -5,18 +5,16 @@
 #include "platform/filesystemrepresentation.h"
 #include "tests/testsupport.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kScheme = QStringLiteral("com.tallowcraft.private-Lookup-app-scheme");
+const QString kScheme = u"com.tallowcraft.private-Lookup-app-scheme"_s;
 
 // GLib reads the XDG folders once per process, so the suite sets them up
 // before its first query and keeps them for the life of the process.
@@ -26,78 +24,57 @@ protected:
     static void SetUpTestSuite()
     {
         s_home = new test::TemporaryHome;
-        s_log = s_home->path() + QStringLiteral("/requests.log");
-        qputenv("RARURU_TEST_LOG", QFile::encodeName(s_log));
-        s_first = makeApplication(QStringLiteral("Lookup 7.app"),
-                                  QStringLiteral("org.example.Lookup"), true);
-        s_second = makeApplication(QStringLiteral("Lookup 8.app"),
-                                   QStringLiteral("org.example.Lookup"), true);
-        makeApplication(QStringLiteral("Unrelated.app"), QStringLiteral("org.example.Unrelated"),
-                        false);
+        s_log = s_home->path() + u"/requests.log"_s;
+        qputenv("QUILLMONT_REQUEST_LOG", QFile::encodeName(s_log));
+        s_first = makeApplication(u"Lookup 7.app"_s, u"org.example.Lookup"_s, kScheme);
+        s_second = makeApplication(u"Lookup 8.app"_s, u"org.example.Lookup"_s, kScheme);
+        makeApplication(u"Unrelated.app"_s, u"org.example.Unrelated"_s, u"x-nobody"_s);
         // An entry whose program lies in no bundle names no application.
-        writeEntry(QStringLiteral("plain"), QStringLiteral("/bin/true %U"), kScheme);
+        writeEntry(u"plain"_s, u"/bin/true %U"_s, kScheme);
         // The default handler of a scheme of our own, for opening without an application.
-        writeEntry(QStringLiteral("recorder"),
-                   quoted(s_first + QStringLiteral("/Contents/MacOS/run")) + QStringLiteral(" %u"),
-                   QStringLiteral("x-raruru-test"));
+        writeEntry(u"recorder"_s, u"\"%1/Contents/MacOS/run\" %u"_s.arg(s_first),
+                   u"x-raruru-test"_s);
         test::writeFile(
-            s_home->configHome() + QStringLiteral("/mimeapps.list"),
+            s_home->configHome() + u"/mimeapps.list"_s,
             "[Default Applications]\nx-scheme-handler/x-raruru-test=recorder.desktop\n");
-        const int rc
-            = QProcess::execute(QStringLiteral("update-desktop-database"), { applications() });
-        ASSERT_EQ(rc, 0) << "update-desktop-database";
+        ASSERT_EQ(QProcess::execute(u"update-desktop-database"_s,
+                                    { s_home->path() + u"/.local/share/applications"_s }),
+                  0);
     }
     static void TearDownTestSuite() { delete s_home; }
-
-    static QString applications()
-    {
-        return s_home->path() + QStringLiteral("/.local/share/applications");
-    }
-    static QString quoted(const QString &path) { return u'"' + path + u'"'; }
 
     static void writeEntry(const QString &id, const QString &exec, const QString &scheme)
     {
         test::writeFile(
-            applications() + u'/' + id + QStringLiteral(".desktop"),
-            QStringLiteral(
-                "[Desktop "
-                "Entry]\nType=Application\nName=%1\nExec=%2\nMimeType=x-scheme-handler/%3;\n")
+            s_home->path() + u"/.local/share/applications/%1.desktop"_s.arg(id),
+            u"[Desktop Entry]\nType=Application\nName=%1\nExec=%2\nMimeType=x-scheme-handler/%3;\n"_s
                 .arg(id, exec, scheme)
                 .toUtf8());
     }
 
-    // A bundle whose program appends its arguments, one per line, to the log.
+    // A bundle whose program, the test host program, logs its arguments.
     static QString makeApplication(const QString &name, const QString &identifier,
-                                   bool claimsScheme)
+                                   const QString &scheme)
     {
-        const QString bundle = s_home->path() + QStringLiteral("/Applications/") + name;
-        test::makeBundle(bundle,
-                         { { QStringLiteral("CFBundleIdentifier"), identifier },
-                           { QStringLiteral("CFBundleExecutable"), QStringLiteral("run") } });
-        const QString program = bundle + QStringLiteral("/Contents/MacOS/run");
-        test::writeFile(program,
-                        "#!/bin/sh\n{ echo start; for a in \"$@\"; do echo \"$a\"; done; } >> "
-                        "\"$RARURU_TEST_LOG\"\n");
-        ::chmod(QFile::encodeName(program).constData(), 0755);
-        writeEntry(QFileInfo(name).baseName().replace(u' ', u'-'),
-                   quoted(program) + QStringLiteral(" %U"),
-                   claimsScheme ? kScheme : QStringLiteral("x-nobody"));
+        const QString bundle = s_home->path() + u"/Applications/"_s + name;
+        test::makeBundle(
+            bundle,
+            { { u"CFBundleIdentifier"_s, identifier }, { u"CFBundleExecutable"_s, u"run"_s } });
+        const QString program = bundle + u"/Contents/MacOS/run"_s;
+        QFile::remove(program);
+        EXPECT_TRUE(QFile::copy(QStringLiteral(RARURU_HOST_PROGRAM), program));
+        writeEntry(QFileInfo(name).baseName().replace(u' ', u'-'), u"\"%1\" %U"_s.arg(program),
+                   scheme);
         return bundle;
     }
 
-    // The log's lines once it holds 'lines' of them (programs run detached).
-    static QStringList waitForLog(qsizetype lines)
+    // The arguments of the one start the log records (programs run detached).
+    static QStringList started()
     {
-        QDeadlineTimer deadline(10000);
-        QStringList log;
-        do {
-            log = QString::fromUtf8(test::readFile(s_log)).split(u'\n', Qt::SkipEmptyParts);
-            if (log.size() >= lines)
-                break;
-            QThread::msleep(20);
-        } while (!deadline.hasExpired());
+        const auto requests = test::hostRequests(s_log, 1);
         QFile::remove(s_log);
-        return log;
+        EXPECT_EQ(requests.size(), 1);
+        return requests.value(0)[u"arguments"_s].toVariant().toStringList();
     }
 
     static test::TemporaryHome *s_home;
@@ -109,59 +86,42 @@ QString LaunchServicesTest::s_log;
 QString LaunchServicesTest::s_first;
 QString LaunchServicesTest::s_second;
 
-TEST_F(LaunchServicesTest, ApplicationsClaimingASchemeAreTheirBundles)
+TEST_F(LaunchServicesTest, ApplicationsBySchemeAndByIdentifier)
 {
     auto services = LaunchServices::create();
-    const auto found = services->applicationURLsForURL(kScheme + QStringLiteral(":fake"));
+    const auto found = services->applicationURLsForURL(kScheme + u":fake"_s);
     ASSERT_TRUE(found);
     QStringList sorted = *found;
     sorted.sort();
     EXPECT_EQ(sorted, (QStringList { s_first, s_second }));
-
-    for (const QString &url : { QStringLiteral("com.tallowcraft.private-Nobody-app-scheme:fake"),
-                                QStringLiteral("no scheme"), QStringLiteral(":fake"), QString() })
+    for (const QString &url :
+         { u"com.tallowcraft.private-Nobody-app-scheme:fake"_s, u"no scheme"_s, u":fake"_s })
         EXPECT_FALSE(services->applicationURLsForURL(url)) << url.toStdString();
-}
 
-TEST_F(LaunchServicesTest, ApplicationsByBundleIdentifier)
-{
-    auto services = LaunchServices::create();
-    const auto lookup
-        = services->absolutePathForAppBundleWithIdentifier(QStringLiteral("ORG.EXAMPLE.UNRELATED"));
-    EXPECT_EQ(lookup, s_home->path() + QStringLiteral("/Applications/Unrelated.app"));
-    EXPECT_FALSE(
-        services->absolutePathForAppBundleWithIdentifier(QStringLiteral("org.example.None")));
+    EXPECT_EQ(services->absolutePathForAppBundleWithIdentifier(u"ORG.EXAMPLE.UNRELATED"_s),
+              s_home->path() + u"/Applications/Unrelated.app"_s);
+    EXPECT_FALSE(services->absolutePathForAppBundleWithIdentifier(u"org.example.None"_s));
 }
 
 TEST_F(LaunchServicesTest, OpeningPassesTheRecordAndEncodedUrls)
 {
     auto services = LaunchServices::create();
     EventDescriptor record = EventDescriptor::recordDescriptor();
-    record.setDescriptorForKeyword(EventDescriptor::descriptorWithString(QStringLiteral("express")),
-                                   0x65787072);
+    record.setDescriptorForKeyword(EventDescriptor::descriptorWithString(u"express"_s), 0x65787072);
     const QString volume = stringWithFileSystemRepresentation(QByteArray("/media/My Disc \xff%"));
     const QByteArray url = fileURLWithPath(volume);
     EXPECT_EQ(url, "file:///media/My%20Disc%20%FF%25");
 
     EXPECT_EQ(services->openFromURLSpec({ s_first, { url }, record, 0x10100 }), 0);
-    EXPECT_EQ(waitForLog(4),
-              (QStringList { QStringLiteral("start"), QStringLiteral("--event-param"),
-                             QStringLiteral("expr=express"), QString::fromLatin1(url) }));
-
+    EXPECT_EQ(started(),
+              (QStringList { u"--event-param"_s, u"expr=express"_s, QString::fromLatin1(url) }));
     EXPECT_EQ(services->openFromURLSpec({ s_second, { url }, std::nullopt, 0x10100 }), 0);
-    EXPECT_EQ(waitForLog(2), (QStringList { QStringLiteral("start"), QString::fromLatin1(url) }));
+    EXPECT_EQ(started(), (QStringList { QString::fromLatin1(url) }));
+    EXPECT_NE(services->openFromURLSpec({ s_home->path() + u"/Missing.app"_s, { url }, {}, 0 }), 0);
 
-    EXPECT_NE(services->openFromURLSpec(
-                  { s_home->path() + QStringLiteral("/Missing.app"), { url }, {}, 0 }),
-              0);
-}
-
-TEST_F(LaunchServicesTest, OpeningWithoutAnApplicationUsesTheDefaultHandler)
-{
-    auto services = LaunchServices::create();
+    // Without an application, each URL goes to its scheme's default handler.
     EXPECT_EQ(services->openFromURLSpec({ std::nullopt, { "x-raruru-test:hello" }, {}, 0 }), 0);
-    EXPECT_EQ(waitForLog(2),
-              (QStringList { QStringLiteral("start"), QStringLiteral("x-raruru-test:hello") }));
+    EXPECT_EQ(started(), (QStringList { u"x-raruru-test:hello"_s }));
     EXPECT_NE(services->openFromURLSpec({ std::nullopt, { "x-nothing-handles-this:1" }, {}, 0 }),
               0);
 }

@@ -149,25 +149,15 @@ TEST(PropertyList, ScalarsSurviveWriteAndRead)
         QVariant read;
     } cases[] = {
         { kInt64Min, kInt64Min },
-        { kInt64Max, kInt64Max },
         { kUInt64Max, kUInt64Max },
         { quint64(kInt64Max) + 1, quint64(kInt64Max) + 1 },
-        { -7, qint64(-7) },
-        { 7u, qint64(7) },
-        { 3.141592653589793, 3.141592653589793 },
         { 5e-324, 5e-324 },
-        { 0.5f, 0.5 },
         { std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity() },
-        { true, true },
-        { QByteArray(), QByteArray() },
         { QByteArray("\0\xFF", 2), QByteArray("\0\xFF", 2) },
         { u"<&>\"' ]]> \t\r\n Grüße 😀"_s, u"<&>\"' ]]> \t\r\n Grüße 😀"_s },
         { u"  padded  "_s, u"  padded  "_s },
-        { u""_s, u""_s },
         // XML lists keep whole seconds: the fraction goes, rounding down.
         { utc("1969-07-20T20:17:40.999Z"), utc("1969-07-20T20:17:40Z") },
-        { utc("1600-02-29T12:00:00Z"), utc("1600-02-29T12:00:00Z") },
-        { utc("9999-12-31T23:59:59Z"), utc("9999-12-31T23:59:59Z") },
         { QDateTime::fromString(u"2020-06-01T12:00:00+02:00"_s, Qt::ISODate),
           utc("2020-06-01T10:00:00Z") },
         { QStringList { u"a"_s, u"b"_s }, QVariantList { u"a"_s, u"b"_s } },
@@ -185,14 +175,11 @@ TEST(PropertyList, RefusesToWriteWhatItCannotReadBack)
 {
     const QVariant cases[] = {
         QVariant(),
-        QUrl(u"file:///tmp"_s),
         QVariantMap { { u"nested"_s, QVariantMap { { u"url"_s, QUrl() } } } },
         u"nul \0 inside"_s,
-        u"bell \a"_s,
         u"\uFFFF"_s,
         QString(QChar(0xD800)),
         QVariantMap { { u"key \x1b"_s, 1 } },
-        QDateTime(),
         utc("0999-12-31T23:59:59Z"),
         QDateTime(QDate(10000, 1, 1), QTime(0, 0), Qt::UTC),
         nestedVariant(PropertyList::kMaxDepth + 1),
@@ -205,24 +192,15 @@ TEST(PropertyList, RefusesToWriteWhatItCannotReadBack)
 
 TEST(PropertyList, BinaryDatesKeepMillisecondsAndRange)
 {
-    const struct
-    {
-        double seconds;
-        const char *expected;
-    } cases[] = {
-        { 0.001, "2001-01-01T00:00:00.001Z" },
-        { -12344.321, "2000-12-31T20:34:15.679Z" },
-        { 63113904000.0, "4001-01-01T00:00:00.000Z" }, // far outside 32-bit seconds
-        { -63113904000.0, "0001-01-01T00:00:00.000Z" },
+    const auto read = [](double seconds) {
+        const auto value
+            = PropertyList::fromData(binaryList({ arrayObject({ 1 }), dateObject(seconds) }));
+        return value ? value->toList().value(0) : QVariant(u"<not read>"_s);
     };
-    for (const auto &c : cases) {
-        const std::optional<QVariant> value
-            = PropertyList::fromData(binaryList({ arrayObject({ 1 }), dateObject(c.seconds) }));
-        ASSERT_TRUE(value) << c.expected;
-        EXPECT_EQ(value->toList().value(0), utc(c.expected)) << c.expected;
-    }
-    const double unreadable[] = { std::nan(""), std::numeric_limits<double>::infinity(), 1e300 };
-    for (double seconds : unreadable)
+    EXPECT_EQ(read(0.001), utc("2001-01-01T00:00:00.001Z"));
+    EXPECT_EQ(read(-12344.321), utc("2000-12-31T20:34:15.679Z"));
+    EXPECT_EQ(read(-63113904000.0), utc("0001-01-01T00:00:00.000Z")); // far outside 32-bit seconds
+    for (double seconds : { std::nan(""), std::numeric_limits<double>::infinity(), 1e300 })
         EXPECT_FALSE(PropertyList::fromData(binaryList({ dateObject(seconds) }))) << seconds;
 }
 
@@ -238,21 +216,11 @@ TEST(PropertyList, RejectsWhatItCannotReadFaithfully)
         QByteArray bytes;
     } cases[] = {
         { "empty", "" },
-        { "garbage", "not a property list" },
         { "truncated XML", sampleXml.left(sampleXml.size() / 2) },
-        { "missing end", "<plist><string>abc</string>" },
-        { "trailing junk", scalar("<string>a</string>") + "junk" },
-        { "two values", scalar("<string>a</string><string>b</string>") },
         { "key without value", scalar("<dict><key>a</key></dict>") },
-        { "value without key", scalar("<dict><string>a</string></dict>") },
-        { "no plist element", "<dict><key>a</key><string>x</string></dict>" },
-        { "unknown element", scalar("<uid>3</uid>") },
-        { "integer junk", scalar("<integer>12abc</integer>") },
         { "integer above range", scalar("<integer>18446744073709551616</integer>") },
         { "integer octal or decimal", scalar("<integer>010</integer>") },
-        { "integer negative hex", scalar("<integer>-0x10</integer>") },
         { "real junk", scalar("<real>abc</real>") },
-        { "date fraction", scalar("<date>2001-01-01T00:00:00.5Z</date>") },
         { "date zone", scalar("<date>2001-01-01T00:00:00+02:00</date>") },
         { "data junk", scalar("<data>!!!!</data>") },
         { "invalid UTF-8", scalar("<string>\xFF\xFE</string>") },
@@ -260,17 +228,11 @@ TEST(PropertyList, RejectsWhatItCannotReadFaithfully)
         { "XML too deep", nestedXml(PropertyList::kMaxDepth + 1) },
         { "XML very deep", nestedXml(2000000) },
         { "truncated binary", sampleBinary.left(sampleBinary.size() - 10) },
-        { "binary garbage", "bplist00" + QByteArray(64, '\x7F') },
         { "binary UID", binaryList({ "\x80\x01" }) },
         { "binary key invalid UTF-8", binaryList({ dict, "\x52\xC3\x28", "\x09" }) },
-        { "binary key with NUL",
-          binaryList({ dict,
-                       QByteArray("\x52"
-                                  "a\0",
-                                  3),
-                       "\x09" }) },
+        // "a" and a NUL, as a two-character string
+        { "binary key with NUL", binaryList({ dict, QByteArray("\x52\x61", 3), "\x09" }) },
         { "binary key not a string", binaryList({ dict, "\x10\x05", "\x09" }) },
-        { "binary null", binaryList({ QByteArray(1, '\0') }) },
         { "binary cycle", binaryList({ arrayObject({ 1 }), arrayObject({ 0 }) }) },
         { "binary reference out of range", binaryList({ arrayObject({ 9 }) }) },
         { "binary too deep", nestedBinary(PropertyList::kMaxDepth + 1) },
@@ -286,10 +248,8 @@ TEST(PropertyList, RejectsWhatItCannotReadFaithfully)
         shared.append(arrayObject({ i, i, i, i }));
     shared.append(arrayObject({}));
     EXPECT_FALSE(PropertyList::fromData(binaryList(shared)));
-}
 
-TEST(PropertyList, AcceptsTheLimitsItRejectsBeyond)
-{
+    // Up to the limits, the same shapes are read.
     const QVariant deepest = nestedVariant(PropertyList::kMaxDepth);
     EXPECT_EQ(PropertyList::fromData(nestedXml(PropertyList::kMaxDepth)), deepest);
     EXPECT_EQ(PropertyList::fromData(nestedBinary(PropertyList::kMaxDepth)), deepest);

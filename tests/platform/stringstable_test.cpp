@@ -28,6 +28,7 @@ TEST(StringsTable, ReadsEveryForm)
         ASSERT_TRUE(table) << file.toStdString();
         EXPECT_EQ(*table, expected) << file.toStdString();
     }
+    EXPECT_FALSE(StringsTable::readFile(test::dataPath(u"strings"_s))) << "a folder";
 }
 
 TEST(StringsTable, ParsesTextSyntax)
@@ -37,9 +38,7 @@ TEST(StringsTable, ParsesTextSyntax)
         QByteArray text;
         Table expected;
     } cases[] = {
-        { "", {} },
         { " /* only */ // comments\n\t", {} },
-        { "a=b;", { { u"a"_s, u"b"_s } } },
         { "\"k\" = \"v\"; \"k\" = \"w\";", { { u"k"_s, u"w"_s } } },
         { "\"alone\"; word;", { { u"alone"_s, u"alone"_s }, { u"word"_s, u"word"_s } } },
         { "url = http://example.com/a-b_c.$1;",
@@ -47,8 +46,7 @@ TEST(StringsTable, ParsesTextSyntax)
         { "\"a\"/*x*/=//y\n\"b\"/**/;", { { u"a"_s, u"b"_s } } },
         { "\"\" = \"multi\nline\";", { { u""_s, u"multi\nline"_s } } },
         { "k = \"\\a\\b\\f\\v\\r\\0\\7\\77\\377\";", { { u"k"_s, u"\a\b\f\v\r\0\a?\u00ff"_s } } },
-        { "k = \"\\1234\";", { { u"k"_s, u"S4"_s } } },
-        { "k = \"\\U25b9\\u00E9\\U00413\";", { { u"k"_s, u"\u25B9\u00E9A3"_s } } },
+        { "k = \"\\1234\\U25b9\\u00E9\\U00413\";", { { u"k"_s, u"S4\u25B9\u00E9A3"_s } } },
         { "k = \"\\Ud83d\\uDE00\";", { { u"k"_s, u"\U0001F600"_s } } },
     };
     for (const auto &c : cases) {
@@ -63,55 +61,30 @@ TEST(StringsTable, RejectsAnyError)
     const QByteArray cases[] = {
         // syntax
         "\"a\" = \"b\"",
-        "\"a\" = \"b\"; \"c\"",
         "\"a\" = \"b",
-        "/* never closed",
         "\"a\" = \"b\"; /* never closed",
-        "= \"b\";",
         "\"a\" = ;",
         "\"a\" = \"b\" \"c\";",
-        "\"a\" \"b\";",
-        ";",
         "a+b = c;",
-        "'a' = 'b';",
         "\"a\" = \"b\\",
         // escapes
         "k = \"\\q\";",
-        "k = \"\\x41\";",
-        "k = \"\\U12\";",
         "k = \"\\U12G4\";",
         "k = \"\\400\";",
-        "k = \"\\UD83D\";",
         "k = \"\\UD83Dx\";",
         "k = \"\\UDE00\";",
-        "k = \"\\UD83D\\U0041\";",
         // encodings
-        "k = \"\xFF\";",
-        "k = \"\xE2\x96\";",
         "k; // cut short \xE2\x96",
-        QByteArray("\xFF\xFE"
-                   "k\0;\0/\0/\0a\0b\0x",
-                   13),
-        QByteArray("\xFF\xFE"
-                   "k\0=\0\"\0\x00\xD8\"\0;\0",
-                   14),
+        QByteArray("\xFF\xFEk\0;\0/\0/\0a\0b\0x", 13), // an odd byte at the end
+        QByteArray("\xFF\xFEk\0=\0\"\0\x00\xD8\"\0;\0", 14), // a lone surrogate
         QByteArray("\xFE\xFF\0k\xDC\x00\0;", 8),
         // property lists of the wrong shape
         "<plist><array><string>a</string></array></plist>",
         "<plist><dict><key>a</key><integer>1</integer></dict></plist>",
-        "<plist><dict><key>a</key><string>b</string>",
         "bplist00 damaged",
-        "<not a list>",
     };
     for (const QByteArray &bytes : cases)
         EXPECT_FALSE(StringsTable::fromData(bytes)) << bytes.toStdString();
-}
-
-TEST(StringsTable, ReadsOnlyRegularFiles)
-{
-    QTemporaryDir dir;
-    EXPECT_FALSE(StringsTable::readFile(dir.path()));
-    EXPECT_FALSE(StringsTable::readFile(dir.filePath(u"missing.strings"_s)));
 }
 
 } // namespace

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 int run(const QString &tool, const QStringList &arguments, QByteArray *errors = nullptr)
@@ -22,65 +24,53 @@ int run(const QString &tool, const QStringList &arguments, QByteArray *errors = 
 TEST(CDToolsTool, CommandLineAndInstallerTest)
 {
     test::TemporaryHome home;
-    const QString tool = QStringLiteral(RARURU_CDTOOLS);
-    test::writeFile(home.path() + QStringLiteral("/disc/SETUP.EXE"), "MZ");
-    QDir().mkpath(home.path() + QStringLiteral("/plain/sub"));
+    test::writeFile(home.path() + u"/disc/SETUP.EXE"_s, "MZ");
+    QDir().mkpath(home.path() + u"/plain/sub"_s);
     const struct
     {
-        QStringList arguments;
+        const char *line; // split at blanks; %1 is the home folder
         int status;
     } cases[] = {
-        { {}, 2 },
-        { { QStringLiteral("--help") }, 0 },
-        { { QStringLiteral("frobnicate") }, 2 },
-        { { QStringLiteral("install"), QStringLiteral("extra") }, 2 },
-        { { QStringLiteral("is-valid-installer-volume") }, 2 },
-        { { QStringLiteral("is-valid-installer-volume"), home.path() + QStringLiteral("/disc") },
-          0 },
-        { { QStringLiteral("is-valid-installer-volume"), home.path() + QStringLiteral("/plain") },
-          1 },
-        { { QStringLiteral("update-preferences"), QStringLiteral("x"), QStringLiteral("id") }, 2 },
-        { { QStringLiteral("update-preferences"), QStringLiteral("1") }, 2 },
-        { { QStringLiteral("install") }, 1 }, // not inside a host bundle
+        { "", 2 },
+        { "--help", 0 },
+        { "frobnicate", 2 },
+        { "install extra", 2 },
+        { "is-valid-installer-volume %1/disc", 0 },
+        { "is-valid-installer-volume %1/plain", 1 },
+        { "update-preferences x id", 2 },
+        { "install", 1 }, // not inside a host bundle
     };
     for (const auto &c : cases) {
+        SCOPED_TRACE(c.line);
         QByteArray errors;
-        EXPECT_EQ(run(tool, c.arguments, &errors), c.status)
-            << c.arguments.join(u' ').toStdString();
-        if (c.status == 2) {
-            EXPECT_TRUE(errors.contains("usage: raruru-cdtools")) << errors.constData();
-        }
+        QStringList arguments = QString::fromUtf8(c.line).split(u' ', Qt::SkipEmptyParts);
+        arguments.replaceInStrings(u"%1"_s, home.path());
+        EXPECT_EQ(run(QStringLiteral(RARURU_CDTOOLS), arguments, &errors), c.status);
+        EXPECT_EQ(errors.contains("usage: raruru-cdtools"), c.status == 2) << errors.constData();
     }
 }
 
 TEST(CDToolsTool, InstallsTheHelperTheHostCarries)
 {
     test::TemporaryHome home;
-    const QString log = home.path() + QStringLiteral("/requests.log");
+    const QString log = home.path() + u"/requests.log"_s;
     qputenv("QUILLMONT_REQUEST_LOG", QFile::encodeName(log));
-    const QString host = test::installHostApp({ QStringLiteral("--applications"),
-                                                home.path() + QStringLiteral("/Apps"),
-                                                QStringLiteral("--no-register") });
-    const QString helper = test::installHostApp(
-        { QStringLiteral("--applications"), host + QStringLiteral("/Contents/Resources"),
-          QStringLiteral("--name"), QStringLiteral("Quillmont DI Raruru.app"),
-          QStringLiteral("--identifier"), QStringLiteral("com.tallowcraft.quillmont DI raruru"),
-          QStringLiteral("--version"), QStringLiteral("1.0"), QStringLiteral("--no-register") });
-    const QString tool = host + QStringLiteral("/Contents/MacOS/raruru-cdtools");
+    const QString host = test::installHostApp(
+        { u"--applications"_s, home.path() + u"/Apps"_s, u"--no-register"_s });
+    const QString helper = test::installHelper(host + u"/Contents/Resources"_s);
+    const QString tool = host + u"/Contents/MacOS/raruru-cdtools"_s;
     ASSERT_TRUE(QFile::copy(QStringLiteral(RARURU_CDTOOLS), tool));
 
-    EXPECT_EQ(run(tool, { QStringLiteral("is-latest-version") }), 1) << "nothing registered yet";
-    EXPECT_EQ(run(tool, { QStringLiteral("install") }), 0);
-    const QString entry
-        = home.configHome() + QStringLiteral("/autostart/quillmont-di-raruru.desktop");
+    EXPECT_EQ(run(tool, { u"is-latest-version"_s }), 1) << "nothing registered yet";
+    EXPECT_EQ(run(tool, { u"install"_s }), 0);
+    const QString entry = home.configHome() + u"/autostart/quillmont-di-raruru.desktop"_s;
     EXPECT_TRUE(test::readFile(entry).contains("X-Bundle-Path=" + helper.toUtf8() + '\n'));
     const auto requests = test::hostRequests(log, 1);
     ASSERT_EQ(requests.size(), 1) << "the helper was started";
-    EXPECT_EQ(requests[0][QStringLiteral("program")].toString(),
-              helper + QStringLiteral("/Contents/MacOS/Quillmont"));
-    EXPECT_EQ(run(tool, { QStringLiteral("is-latest-version") }), 0);
+    EXPECT_EQ(requests[0][u"program"_s].toString(), helper + u"/Contents/MacOS/Quillmont"_s);
+    EXPECT_EQ(run(tool, { u"is-latest-version"_s }), 0);
 
-    EXPECT_EQ(run(tool, { QStringLiteral("remove") }), 0);
+    EXPECT_EQ(run(tool, { u"remove"_s }), 0);
     EXPECT_FALSE(QFileInfo::exists(entry));
 }
 

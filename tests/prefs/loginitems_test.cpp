@@ -7,29 +7,28 @@
 
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QVariantMap item(const QString &path)
 {
-    return { { QStringLiteral("Path"), path }, { QStringLiteral("Hide"), qint64(0) } };
+    return { { u"Path"_s, path }, { u"Hide"_s, qint64(0) } };
 }
 
-const QVariantMap A = item(QStringLiteral("/usr/lib/Mail.app"));
-const QVariantMap B = { { QStringLiteral("Path"), QStringLiteral("/opt/Chat.app/") },
-                        { QStringLiteral("Hide"), true },
-                        { QStringLiteral("X-Extra"), QStringLiteral("kept") } };
-const QVariantMap H1
-    = item(QStringLiteral("/opt/Quillmont.app/Contents/Resources/Quillmont DI Raruru.app"));
-const QVariantMap H2 = item(QStringLiteral("/tmp/QUILLMONT DI RARURU.APP/"));
-const QVariantMap NoPath = { { QStringLiteral("Hide"), qint64(1) } };
-const QVariantMap LookAlike = item(QStringLiteral("/opt/Other DI Raruru.app"));
-const QString kHelper
-    = QStringLiteral("/opt/Quillmont 8.app/Contents/Resources/Quillmont DI Raruru.app");
+const QVariantMap A = item(u"/usr/lib/Mail.app"_s);
+const QVariantMap B
+    = { { u"Path"_s, u"/opt/Chat.app/"_s }, { u"Hide"_s, true }, { u"X-Extra"_s, u"kept"_s } };
+const QVariantMap H1 = item(u"/opt/Quillmont.app/Contents/Resources/Quillmont DI Raruru.app"_s);
+const QVariantMap H2 = item(u"/tmp/QUILLMONT DI RARURU.APP/"_s);
+const QVariantMap NoPath = { { u"Hide"_s, qint64(1) } };
+const QVariantMap LookAlike = item(u"/opt/Other DI Raruru.app"_s);
+const QString kHelper = u"/opt/Quillmont 8.app/Contents/Resources/Quillmont DI Raruru.app"_s;
 
 QVariantMap domainWith(const QVariantList &items)
 {
-    return { { QStringLiteral("AutoLaunchedApplicationDictionary"), items },
-             { QStringLiteral("OtherLoginWindowSetting"), qint64(3) } };
+    return { { u"AutoLaunchedApplicationDictionary"_s, items },
+             { u"OtherLoginWindowSetting"_s, qint64(3) } };
 }
 
 TEST(LoginItems, Edit)
@@ -43,58 +42,29 @@ TEST(LoginItems, Edit)
         std::optional<QString> helper;
         QVariantList expected;
     } cases[] = {
-        { "YES keeps the first helper item",
-          domainWith({ A, H1, B, H2 }),
-          true,
-          kHelper,
-          { A, H1, B } },
-        { "YES adds one when there is none", domainWith({ A, B }), true, kHelper, { A, B, added } },
-        { "YES without a helper path adds nothing", domainWith({ A }), true, std::nullopt, { A } },
-        { "NO removes every helper item", domainWith({ H1, A, H2 }), false, kHelper, { A } },
-        { "items without a path stay", domainWith({ NoPath, H1 }), false, kHelper, { NoPath } },
-        { "look-alikes are not helper items",
-          domainWith({ LookAlike }),
-          false,
-          kHelper,
-          { LookAlike } },
-        { "missing domain, YES", std::nullopt, true, kHelper, { added } },
-        { "missing domain, NO", std::nullopt, false, kHelper, {} },
+        { "YES keeps the first helper", domainWith({ A, H1, B, H2 }), true, kHelper, { A, H1, B } },
+        { "YES adds one", domainWith({ A, B }), true, kHelper, { A, B, added } },
+        { "YES without a helper", domainWith({ A }), true, std::nullopt, { A } },
+        // Items without a path and look-alikes are no helper items.
+        { "NO", domainWith({ NoPath, H1, LookAlike, H2 }), false, kHelper, { NoPath, LookAlike } },
+        { "missing domain", std::nullopt, true, kHelper, { added } },
     };
     for (const auto &c : cases) {
         const QVariantMap edited
             = LoginItems::editedLoginWindowDomain(c.domain, c.activate, c.helper);
-        EXPECT_EQ(edited.value(QStringLiteral("AutoLaunchedApplicationDictionary")).toList(),
-                  c.expected)
+        EXPECT_EQ(edited.value(u"AutoLaunchedApplicationDictionary"_s).toList(), c.expected)
             << c.name;
-        if (c.domain) {
-            EXPECT_EQ(edited.value(QStringLiteral("OtherLoginWindowSetting")), QVariant(qint64(3)))
-                << c.name;
-        }
+        EXPECT_EQ(edited.value(u"OtherLoginWindowSetting"_s), c.domain ? qint64(3) : QVariant())
+            << c.name;
     }
     // The added item holds exactly these two keys, Hide as an integer.
     const QVariantMap fresh = LoginItems::editedLoginWindowDomain(std::nullopt, true, kHelper)
-                                  .value(QStringLiteral("AutoLaunchedApplicationDictionary"))
+                                  .value(u"AutoLaunchedApplicationDictionary"_s)
                                   .toList()
                                   .value(0)
                                   .toMap();
-    EXPECT_EQ(fresh.keys(), (QStringList { QStringLiteral("Hide"), QStringLiteral("Path") }));
-    EXPECT_EQ(fresh.value(QStringLiteral("Hide")).typeId(), QMetaType::LongLong);
-}
-
-TEST(LoginItems, RegisteredHelperEndsInDIRaruru)
-{
-    const struct
-    {
-        std::optional<QVariantMap> domain;
-        std::optional<QString> path;
-    } cases[] = {
-        { domainWith({ A, LookAlike, H1 }), LookAlike.value(QStringLiteral("Path")).toString() },
-        { domainWith({ A, H2 }), std::nullopt }, // "di raruru.app" in other letter case
-        { domainWith({}), std::nullopt },
-        { std::nullopt, std::nullopt },
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(LoginItems::registeredHelperPath(c.domain), c.path);
+    EXPECT_EQ(fresh.keys(), (QStringList { u"Hide"_s, u"Path"_s }));
+    EXPECT_EQ(fresh.value(u"Hide"_s).typeId(), QMetaType::LongLong);
 }
 
 TEST(LoginItems, VersionsReadAsOneNumber)
@@ -104,32 +74,15 @@ TEST(LoginItems, VersionsReadAsOneNumber)
         QVariant version;
         float number;
     } cases[] = {
-        { QStringLiteral("1.5"), 1.5f },
-        { QStringLiteral("1.10"), 1.1f },
-        { QStringLiteral("6.0.2"), 6.0f },
-        { QStringLiteral("  2.0b3"), 2.0f },
-        { QStringLiteral("+3"), 3.0f },
-        { QStringLiteral("-1.5"), -1.5f },
-        { QStringLiteral(".5"), 0.5f },
-        { QStringLiteral("1e1"), 10.0f },
-        { QStringLiteral("1e"), 1.0f },
-        { QStringLiteral("1e-50"), 0.0f },
-        { QStringLiteral("-7e-999x"), 0.0f },
-        { QStringLiteral("2.5E-1x"), 0.25f },
-        { QStringLiteral("v2"), 0.0f },
-        { QStringLiteral("."), 0.0f },
-        { QStringLiteral(""), 0.0f },
-        { qint64(7), 7.0f },
-        { 2.5, 2.5f },
-        { true, 0.0f },
-        { QVariant(), 0.0f },
+        { u"1.10"_s, 1.1f }, { u"6.0.2"_s, 6.0f }, { u"  2.0b3"_s, 2.0f },  { u"+3"_s, 3.0f },
+        { u".5"_s, 0.5f },   { u"1e"_s, 1.0f },    { u"-7e-999x"_s, 0.0f }, { u"2.5E-1x"_s, 0.25f },
+        { u"v2"_s, 0.0f },   { u"."_s, 0.0f },     { qint64(7), 7.0f },     { true, 0.0f },
     };
     for (const auto &c : cases)
         EXPECT_FLOAT_EQ(LoginItems::versionNumber(c.version), c.number)
             << c.version.toString().toStdString();
-    EXPECT_TRUE(std::isinf(LoginItems::versionNumber(QStringLiteral("1e999"))));
-    EXPECT_GT(LoginItems::versionNumber(QStringLiteral("1.9")),
-              LoginItems::versionNumber(QStringLiteral("1.10")));
+    EXPECT_TRUE(std::isinf(LoginItems::versionNumber(u"1e999"_s)));
+    EXPECT_GT(LoginItems::versionNumber(u"1.9"_s), LoginItems::versionNumber(u"1.10"_s));
 }
 
 } // namespace

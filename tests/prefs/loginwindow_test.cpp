@@ -8,76 +8,53 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+#include <map>
 
-QByteArray entry(const QString &program)
-{
-    return "[Desktop Entry]\nType=Application\nName=x\nExec=\"" + program.toUtf8()
-        + "\" --daemon\n";
-}
+using namespace Qt::StringLiterals;
+
+namespace {
 
 TEST(LoginWindow, EditTouchesOnlyTheHelpersEntries)
 {
     test::TemporaryHome home;
-    const QString autostart = home.configHome() + QStringLiteral("/autostart/");
-    const QByteArray a = entry(QStringLiteral("/usr/bin/mail-notifier"));
-    const QByteArray h1 = entry(QStringLiteral(
-        "/opt/Quillmont.app/Contents/Resources/Quillmont DI Raruru.app/Contents/MacOS/helper"));
-    const QByteArray b = "# a comment kept as it is\n[Desktop "
-                         "Entry]\nType=Application\nExec=/usr/bin/chat\nX-Bundle-Hide=1\n";
-    const QByteArray h2
-        = entry(QStringLiteral("/tmp/elsewhere/Quillmont DI Raruru.app/Contents/MacOS/helper"));
-    const QByteArray broken = "not a desktop entry at all";
-    test::writeFile(autostart + QStringLiteral("1-a.desktop"), a);
-    test::writeFile(autostart + QStringLiteral("2-h1.desktop"), h1);
-    test::writeFile(autostart + QStringLiteral("3-b.desktop"), b);
-    test::writeFile(autostart + QStringLiteral("4-h2.desktop"), h2);
-    test::writeFile(autostart + QStringLiteral("5-broken.desktop"), broken);
-    test::writeFile(autostart + QStringLiteral("notes.txt"), "x");
-
-    const auto edit = [](bool activate) {
-        auto defaults = UserDefaults::create();
-        const auto domain
-            = defaults->persistentDomainForName(QString::fromUtf16(LoginItems::kLoginWindowDomain));
-        EXPECT_TRUE(defaults->setPersistentDomain(
-            LoginItems::editedLoginWindowDomain(domain, activate,
-                                                QStringLiteral("/opt/Quillmont DI Raruru.app")),
-            QString::fromUtf16(LoginItems::kLoginWindowDomain)));
+    const QString autostart = home.configHome() + u"/autostart/"_s;
+    const auto entry = [](const char *program) {
+        return "[Desktop Entry]\nType=Application\nName=x\nExec=\"" + QByteArray(program)
+            + "\" --daemon\n";
     };
-    edit(true);
-    QStringList files = QDir(autostart).entryList(QDir::Files, QDir::Name);
-    EXPECT_EQ(files,
-              (QStringList { QStringLiteral("1-a.desktop"), QStringLiteral("2-h1.desktop"),
-                             QStringLiteral("3-b.desktop"), QStringLiteral("5-broken.desktop"),
-                             QStringLiteral("notes.txt") }));
-    EXPECT_EQ(test::readFile(autostart + QStringLiteral("1-a.desktop")), a);
-    EXPECT_EQ(test::readFile(autostart + QStringLiteral("2-h1.desktop")), h1);
-    EXPECT_EQ(test::readFile(autostart + QStringLiteral("3-b.desktop")), b);
-    EXPECT_EQ(test::readFile(autostart + QStringLiteral("5-broken.desktop")), broken);
+    // Each file's name and bytes; the second and fourth are helper items.
+    const std::map<QString, QByteArray> files {
+        { u"1-a.desktop"_s, entry("/usr/bin/mail-notifier") },
+        { u"2-h1.desktop"_s,
+          entry("/opt/Quillmont.app/Contents/Resources/Quillmont DI Raruru.app/Contents/MacOS/x") },
+        { u"3-b.desktop"_s,
+          "# a comment kept as it is\n[Desktop Entry]\nType=Application\nExec=/usr/bin/chat\n" },
+        { u"4-h2.desktop"_s, entry("/tmp/elsewhere/Quillmont DI Raruru.app/Contents/MacOS/x") },
+        { u"5-broken.desktop"_s, "not a desktop entry at all" },
+        { u"notes.txt"_s, "x" },
+    };
+    for (const auto &[name, bytes] : files)
+        test::writeFile(autostart + name, bytes);
 
-    edit(false);
-    files = QDir(autostart).entryList(QDir::Files, QDir::Name);
-    EXPECT_EQ(files,
-              (QStringList { QStringLiteral("1-a.desktop"), QStringLiteral("3-b.desktop"),
-                             QStringLiteral("5-broken.desktop"), QStringLiteral("notes.txt") }));
-    EXPECT_FALSE(QFileInfo::exists(home.preferencesPath() + QStringLiteral("/loginwindow.plist")));
-}
-
-TEST(LoginWindow, AMissingAutostartFolderIsMadeForTheNewItem)
-{
-    test::TemporaryHome home;
-    QDir(home.configHome()).removeRecursively();
-    const QString helper = test::installHostApp(
-        { QStringLiteral("--applications"), home.path() + QStringLiteral("/Apps"),
-          QStringLiteral("--name"), QStringLiteral("Quillmont DI Raruru.app"),
-          QStringLiteral("--no-register") });
-    auto defaults = UserDefaults::create();
-    ASSERT_TRUE(defaults->setPersistentDomain(
-        LoginItems::editedLoginWindowDomain(std::nullopt, true, helper),
-        QString::fromUtf16(LoginItems::kLoginWindowDomain)));
-    const auto domain
-        = defaults->persistentDomainForName(QString::fromUtf16(LoginItems::kLoginWindowDomain));
-    EXPECT_EQ(LoginItems::registeredHelperPath(domain), helper);
+    // YES keeps the first helper entry, NO removes it too; the rest stays byte for byte.
+    for (const bool activate : { true, false }) {
+        SCOPED_TRACE(activate ? "YES" : "NO");
+        const QString domain = QString::fromUtf16(LoginItems::kLoginWindowDomain);
+        auto defaults = UserDefaults::create();
+        ASSERT_TRUE(defaults->setPersistentDomain(
+            LoginItems::editedLoginWindowDomain(defaults->persistentDomainForName(domain), activate,
+                                                u"/opt/Quillmont DI Raruru.app"_s),
+            domain));
+        QStringList expected;
+        for (const auto &[name, bytes] : files) {
+            if (name == u"4-h2.desktop"_s || (!activate && name == u"2-h1.desktop"_s))
+                continue;
+            expected += name;
+            EXPECT_EQ(test::readFile(autostart + name), bytes) << name.toStdString();
+        }
+        EXPECT_EQ(QDir(autostart).entryList(QDir::Files, QDir::Name), expected);
+    }
+    EXPECT_FALSE(QFileInfo::exists(home.preferencesPath() + u"/loginwindow.plist"_s));
 }
 
 } // namespace
