@@ -16,6 +16,8 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -55,6 +57,28 @@ QByteArray writeTarget(const QByteArray &path)
     return path; // a dangling link is replaced by the file
 }
 
+// A writer killed between creating its temporary file and renaming it
+// leaves the file behind. Ours are ".NAME.XXXXXX"; one an hour old belongs to
+// no write in progress (a write takes milliseconds) and is removed.
+void removeStaleTemporaryFiles(const QByteArray &folder, const QByteArray &targetName)
+{
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    const QByteArray prefix = '.' + targetName + '.';
+    const time_t staleBefore = ::time(nullptr) - 60 * 60;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArrayView name(entry->d_name);
+        struct stat st;
+        if (name.size() != prefix.size() + 6 || !name.startsWith(prefix)
+            || ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0
+            || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_mtime >= staleBefore)
+            continue;
+        ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
 // Writes 'data' to 'target' atomically, keeping the old file's mode.
 bool replaceFile(const QByteArray &target, const QByteArray &data)
 {
@@ -67,6 +91,7 @@ bool replaceFile(const QByteArray &target, const QByteArray &data)
     if (::stat(target.constData(), &st) == 0)
         mode = st.st_mode & 07777;
 
+    removeStaleTemporaryFiles(folder, target.mid(slash + 1));
     QByteArray temporary = folder + "/." + target.mid(slash + 1) + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)

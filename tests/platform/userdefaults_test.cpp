@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -106,6 +107,34 @@ TEST_F(UserDefaultsTest, WritesKeepTheModeAndWriteThroughSymbolicLinks)
 
 // Two processes update the same domain, each its own key, while this one
 // reads: every read parses, and at the end neither lost the other's key.
+TEST_F(UserDefaultsTest, AWriteRemovesOnlyStaleLeftoversOfItsOwnDomain)
+{
+    // What a writer killed before its rename leaves, and look-alikes.
+    const struct
+    {
+        const char *name;
+        qint64 ageSeconds;
+        bool removed;
+    } cases[] = {
+        { ".d.plist.AbC123", 2 * 3600, true },
+        { ".d.plist.XyZ789", 60, false }, // may be a write in progress
+        { ".d.plist.older", 2 * 3600, false },
+        { ".e.plist.AbC123", 2 * 3600, false },
+    };
+    for (const auto &c : cases) {
+        const QString path = home.preferencesPath() + u'/' + QLatin1String(c.name);
+        test::writeFile(path, "<plist");
+        const struct timespec times[2]
+            = { { ::time(nullptr) - c.ageSeconds, 0 }, { ::time(nullptr) - c.ageSeconds, 0 } };
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    }
+    ASSERT_TRUE(defaults->setPersistentDomain({ { u"a"_s, 1 } }, u"d"_s));
+    for (const auto &c : cases)
+        EXPECT_EQ(QFileInfo::exists(home.preferencesPath() + u'/' + QLatin1String(c.name)),
+                  !c.removed)
+            << c.name;
+}
+
 TEST_F(UserDefaultsTest, ConcurrentUpdatersLoseNoKey)
 {
     constexpr int kUpdates = 1000;
