@@ -1,5 +1,6 @@
 // The built helper bundle as a user's login starts it: real processes, the
-// relaunch from the temporary-items folder, quit requests, and a real mount.
+// relaunch from the temporary-items folder and quit requests. The copy
+// watching real mounts is the end-to-end test's.
 #include "app/cdhelper.h"
 
 #include "platform/filesystemrepresentation.h"
@@ -13,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <sys/mount.h>
 #include <unistd.h>
 
 namespace {
@@ -57,14 +57,13 @@ protected:
     }
 
     // Starts the built helper with 'arguments', as a login would.
-    void start(QProcess &helper, const QStringList &arguments = {},
-               const QString &bundle = QStringLiteral(RARURU_HELPER_BUNDLE))
+    void start(QProcess &helper, const QStringList &arguments = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         helper.setProcessEnvironment(environment);
         helper.setProcessChannelMode(QProcess::ForwardedChannels);
-        helper.start(bundle + kProgram, arguments);
+        helper.start(QStringLiteral(RARURU_HELPER_BUNDLE) + kProgram, arguments);
         ASSERT_TRUE(helper.waitForStarted());
     }
 
@@ -75,31 +74,24 @@ protected:
 
 TEST_F(CDHelperTest, FirstInstanceRelaunchesFromAFreshCopy)
 {
-    test::writeFile(copy + QStringLiteral("/Contents/left-over"), "from an earlier start");
-    QProcess first;
-    start(first);
-    ASSERT_TRUE(first.waitForFinished(20000));
-    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(first.exitCode(), 0);
-
-    ASSERT_TRUE(eventually([&] { return helpersRunningFrom(copy).size() == 1; }));
-    EXPECT_FALSE(QFile::exists(copy + QStringLiteral("/Contents/left-over")));
-    EXPECT_TRUE(QFileInfo(copy + kProgram).isExecutable());
-    QTest::qWait(500);
-    EXPECT_EQ(helpersRunningFrom(copy).size(), 1) << "the copy does not copy itself again";
-}
-
-TEST_F(CDHelperTest, OnlyTheExactOwnPathMarksTheCopy)
-{
-    // Its own path spelled otherwise: a first instance, which relaunches.
+    // Only the exact own path marks the copy: spelled otherwise, the helper
+    // is a first instance too.
     const QString bundle = QStringLiteral(RARURU_HELPER_BUNDLE);
-    for (const QString &spelling : { bundle + u'/', bundle.toUpper() }) {
-        SCOPED_TRACE(spelling.toStdString());
-        QProcess helper;
-        start(helper, { spelling });
-        ASSERT_TRUE(helper.waitForFinished(20000));
-        EXPECT_EQ(helper.exitCode(), 0);
+    for (const QStringList &arguments :
+         { QStringList(), QStringList { bundle + u'/' }, QStringList { bundle.toUpper() } }) {
+        SCOPED_TRACE(arguments.join(u' ').toStdString());
+        test::writeFile(copy + QStringLiteral("/Contents/left-over"), "from an earlier start");
+        QProcess first;
+        start(first, arguments);
+        ASSERT_TRUE(first.waitForFinished(20000));
+        EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(first.exitCode(), 0);
+
         ASSERT_TRUE(eventually([&] { return helpersRunningFrom(copy).size() == 1; }));
+        EXPECT_FALSE(QFile::exists(copy + QStringLiteral("/Contents/left-over")));
+        EXPECT_TRUE(QFileInfo(copy + kProgram).isExecutable());
+        QTest::qWait(500);
+        EXPECT_EQ(helpersRunningFrom(copy).size(), 1) << "the copy does not copy itself again";
         TearDown();
     }
 }
@@ -122,47 +114,6 @@ TEST_F(CDHelperTest, WithoutAUsableFolderTheFirstInstanceStaysIdle)
     ASSERT_TRUE(first.waitForFinished(10000));
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(first.exitCode(), 0) << "a quit request ends it cleanly";
-}
-
-// The temporary instance, started as a relaunch would start it, handles a
-// real mount: with the stored choice "ignore", detectcd runs and nothing else.
-TEST_F(CDHelperTest, TheCopyWatchesMountsAndQuitsOnRequest)
-{
-    if (const auto why = test::enterPrivateMountNamespace())
-        GTEST_SKIP() << *why;
-    QDir().mkpath(folder);
-    const QString bundle = QStringLiteral(RARURU_HELPER_BUNDLE);
-    const QString detectcdLog = home.path() + QStringLiteral("/detectcd.log");
-    test::ScopedEnvironment log { { "QUILLMONT_DETECTCD_LOG",
-                                    QFile::encodeName(detectcdLog).constData() } };
-    test::installHostApp(
-        { QStringLiteral("--applications"), home.path() + QStringLiteral("/Applications") });
-    test::writePropertyList(home.preferencesPath()
-                                + QStringLiteral("/com.tallowcraft.Quillmont.plist"),
-                            QVariantMap { { QStringLiteral("AutoLaunch"), 2 } });
-    test::writeFile(home.path() + QStringLiteral("/disc/AUTORUN.INF"), "[autorun]\n");
-    const QByteArray source = QFile::encodeName(home.path() + QStringLiteral("/disc"));
-    const QByteArray mountPoint = QFile::encodeName(home.path() + QStringLiteral("/Volume"));
-    QDir().mkpath(QFile::decodeName(mountPoint));
-
-    QProcess helper;
-    start(helper, { bundle }, bundle);
-    // The helper cannot say when it has subscribed: mount until it reacts.
-    const bool reacted = eventually([&] {
-        if (::mount(source.constData(), mountPoint.constData(), nullptr, MS_BIND, nullptr) != 0)
-            return false;
-        QTest::qWait(200);
-        ::umount2(mountPoint.constData(), MNT_DETACH);
-        return !test::readFile(detectcdLog).isEmpty();
-    });
-    EXPECT_TRUE(reacted);
-    EXPECT_TRUE(test::readFile(detectcdLog).startsWith(mountPoint + '\n'));
-    EXPECT_FALSE(QFile::exists(copy)) << "started as the copy, it does not copy itself";
-
-    helper.terminate();
-    ASSERT_TRUE(helper.waitForFinished(10000));
-    EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(helper.exitCode(), 0);
 }
 
 TEST(CDHelperOpenFileRequests, PathsAndFileURLs)

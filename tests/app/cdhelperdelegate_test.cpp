@@ -42,12 +42,6 @@ const QString kMain = QStringLiteral("com.tallowcraft.Quillmont");
 const QString kGames = QStringLiteral("com.tallowcraft.QuillmontGames");
 const QString kGamesScheme = QStringLiteral("com.tallowcraft.private-QuillmontGames-app-scheme");
 
-QStringList lines(const QString &path)
-{
-    const QString text = QString::fromUtf8(test::readFile(path));
-    return text.isEmpty() ? QStringList() : text.trimmed().split(u'\n');
-}
-
 // A volume folder at 'path' holding AUTORUN.INF and, when given, the
 // QUILLMONT.ID the test host's detectcd prints.
 QString makeVolume(const QString &path, const std::optional<QByteArray> &discId)
@@ -76,7 +70,14 @@ protected:
     }
     static void TearDownTestSuite() { delete s_home; }
 
-    void SetUp() override { reset(); }
+    // The installer volume 'name', which detectcd names 'discId', seen mounted.
+    QString observe(const char *name, const QByteArray &discId)
+    {
+        const QString volume = makeVolume(
+            s_home->path() + QStringLiteral("/Volumes/") + QLatin1String(name), discId);
+        delegate.observeMount(volume);
+        return volume;
+    }
     void reset()
     {
         QDir(s_home->preferencesPath()).removeRecursively();
@@ -84,6 +85,11 @@ protected:
         QFile::remove(s_detectcd);
         prompter.prompts.clear();
         services->openRequests = 0;
+    }
+    QStringList detectcdRuns() const
+    {
+        const QString text = QString::fromUtf8(test::readFile(s_detectcd));
+        return text.isEmpty() ? QStringList() : text.trimmed().split(u'\n');
     }
 
     CountingLaunchServices *services = new CountingLaunchServices;
@@ -109,63 +115,32 @@ TEST_F(MountVerdictTest, StoredChoiceAndDiscDecide)
     };
     const QString appId = QStringLiteral("AutoLaunchAppID");
     const QString scheme = QStringLiteral("AutoLaunchAppIdentifyingURLScheme");
-    const QString visio = QStringLiteral("Microsoft Visio");
     const QVariantMap gamesTarget { { appId, kGames }, { scheme, kGamesScheme } };
+    const QVariantMap emptyId { { appId, QString() }, { scheme, kGamesScheme } };
+    const QVariantMap foreign { { appId, QStringLiteral("com.example.x") } };
+    const qsizetype notFound = InstallPrompter::kNotFound;
+    const char *visio = "Microsoft Visio";
     const struct
     {
         const char *name;
         std::optional<QVariantMap> mainDomain, gamesDomain;
-        std::optional<QByteArray> discId; // none: detectcd prints "other"
         Verdict verdict;
-        const char *openedWith = nullptr; // the edition whose program gets the volume
-        std::optional<QString> packageName = {}; // of the prompt
+        const char *what = nullptr; // Open: the edition started; Prompt: the disc's name
         qsizetype selectedApp = 0;
+        QByteArray discId = "Visio";
     } cases[] = {
-        { "1, recognised: opened at once", launch(1), {}, "_msoffice2003_\n", Open, "Quillmont" },
-        { "1, blank identifier: opened at once", launch(1), {}, " \n", Open, "Quillmont" },
-        { "1, OTHER: prompt", launch(1), {}, "OTHER", Prompt, {}, QStringLiteral("OTHER") },
-        { "1, no identifier: prompt", launch(1), {}, {}, Prompt, {}, QStringLiteral("other") },
-        { "2: nothing", launch(2), {}, "Visio", Nothing },
-        { "absent: prompt", QVariantMap(), {}, "Visio", Prompt, {}, visio },
-        { "3: prompt", launch(3), {}, "Visio", Prompt, {}, visio },
-        { "text 1 counts as 1", launch(QStringLiteral("1")), {}, "Visio", Open, "Quillmont" },
-        { "empty AutoLaunchAppID: the record's target, not the stored scheme",
-          launch(1, { { appId, QString() }, { scheme, kGamesScheme } }),
-          {},
-          "Visio",
-          Open,
-          "Quillmont" },
-        { "stored target", launch(1, gamesTarget), {}, "Visio", Open, "QuillmontGames" },
-        { "stored target without a scheme",
-          launch(1, { { appId, kGames } }),
-          {},
-          "Visio",
-          Open,
-          "QuillmontGames" },
-        { "stored target preselected", launch(0, gamesTarget), {}, "Visio", Prompt, {}, visio, 1 },
-        { "stored target not a host application",
-          launch(0, { { appId, QStringLiteral("com.example.x") } }),
-          {},
-          "Visio",
-          Prompt,
-          {},
-          visio,
-          InstallPrompter::kNotFound },
-        { "both domains: only the first is read", launch(2), launch(1), "Visio", Nothing },
-        { "games domain only: its record is the target",
-          {},
-          launch(1),
-          "Visio",
-          Open,
-          "QuillmontGames" },
-        { "games domain only: prompt preselects it",
-          {},
-          QVariantMap(),
-          "Quicken",
-          Prompt,
-          {},
-          QStringLiteral("Quicken for Windows"),
-          1 },
+        { "1, recognised: opened at once", launch(1), {}, Open, "Quillmont", 0, "_msoffice2003_" },
+        { "1, OTHER: prompt", launch(1), {}, Prompt, "OTHER", 0, "OTHER" },
+        { "2: nothing", launch(2), {}, Nothing },
+        { "absent: prompt", QVariantMap(), {}, Prompt, visio },
+        { "3: prompt", launch(3), {}, Prompt, visio },
+        { "text 1 counts as 1", launch(QStringLiteral("1")), {}, Open, "Quillmont" },
+        { "empty AutoLaunchAppID: the record's target", launch(1, emptyId), {}, Open, "Quillmont" },
+        { "stored target", launch(1, gamesTarget), {}, Open, "QuillmontGames" },
+        { "0: stored target preselected", launch(0, gamesTarget), {}, Prompt, visio, 1 },
+        { "stored target not a host application", launch(0, foreign), {}, Prompt, visio, notFound },
+        { "both domains: only the first is read", launch(2), launch(1), Nothing },
+        { "games domain only: its record is the target", {}, launch(1), Open, "QuillmontGames" },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -174,17 +149,15 @@ TEST_F(MountVerdictTest, StoredChoiceAndDiscDecide)
             test::writePropertyList(s_home->domainPath(kMain), *c.mainDomain);
         if (c.gamesDomain)
             test::writePropertyList(s_home->domainPath(kGames), *c.gamesDomain);
-        const QString volume = makeVolume(
-            s_home->path() + QStringLiteral("/Volumes/") + QLatin1String(c.name), c.discId);
 
-        delegate.observeMount(volume);
+        const QString volume = observe(c.name, c.discId);
 
-        EXPECT_EQ(lines(s_detectcd), QStringList { volume }) << "detectcd runs once";
+        EXPECT_EQ(detectcdRuns(), QStringList { volume }) << "detectcd runs once";
         EXPECT_EQ(services->openRequests, c.verdict == Open ? 1 : 0);
         ASSERT_EQ(prompter.prompts.size(), c.verdict == Prompt ? 1u : 0u);
         if (c.verdict == Prompt) {
             EXPECT_EQ(prompter.prompts[0].volumePath, volume);
-            EXPECT_EQ(prompter.prompts[0].packageName, c.packageName);
+            EXPECT_EQ(prompter.prompts[0].packageName, QLatin1String(c.what));
             EXPECT_EQ(prompter.prompts[0].selectedApp, c.selectedApp);
         }
         if (c.verdict == Open) {
@@ -192,62 +165,24 @@ TEST_F(MountVerdictTest, StoredChoiceAndDiscDecide)
             ASSERT_EQ(requests.size(), 1u);
             EXPECT_EQ(requests[0][QStringLiteral("program")].toString(),
                       QStringLiteral("%1/Applications/%2.app/Contents/MacOS/%2")
-                          .arg(s_home->path(), QLatin1String(c.openedWith)));
+                          .arg(s_home->path(), QLatin1String(c.what)));
             EXPECT_EQ(requests[0][QStringLiteral("arguments")].toArray().toVariantList(),
                       QVariantList { QString::fromUtf8(fileURLWithPath(volume)) });
         }
     }
 }
 
-TEST_F(MountVerdictTest, VolumesThatStopEarly)
+// Not an installer volume is the installer test's and the end-to-end test's.
+TEST_F(MountVerdictTest, ACorruptDomainCountsAsNoneAndNothingRuns)
 {
+    reset();
     const QByteArray corrupt = "<?xml version=\"1.0\"?><plist><dict><key>AutoLaunch</key>";
-    const struct
-    {
-        const char *name;
-        bool installer;
-        std::optional<QByteArray> mainDomainBytes;
-        bool toolRuns;
-    } cases[] = {
-        { "not an installer volume", false, QByteArray("<plist><dict/></plist>"), false },
-        { "no host application has a domain", true, std::nullopt, false },
-        { "a corrupt domain counts as none", true, corrupt, false },
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        reset();
-        const QString volume = s_home->path() + QStringLiteral("/Volumes/") + QLatin1String(c.name);
-        if (c.installer)
-            makeVolume(volume, "Visio");
-        else
-            test::writeFile(volume + QStringLiteral("/disk1/setup.exe"), "MZ");
-        if (c.mainDomainBytes)
-            test::writeFile(s_home->domainPath(kMain), *c.mainDomainBytes);
-
-        delegate.observeMount(volume);
-
-        EXPECT_EQ(lines(s_detectcd).size(), c.toolRuns ? 1 : 0);
-        EXPECT_TRUE(prompter.prompts.empty());
-        EXPECT_EQ(services->openRequests, 0);
-        if (c.mainDomainBytes) {
-            EXPECT_EQ(test::readFile(s_home->domainPath(kMain)), *c.mainDomainBytes)
-                << "left as it was";
-        }
-    }
-}
-
-TEST_F(MountVerdictTest, EveryVolumeGetsItsOwnPrompt)
-{
-    test::writePropertyList(s_home->domainPath(kMain), QVariantMap());
-    const QString first = makeVolume(s_home->path() + QStringLiteral("/Volumes/A"), "Visio");
-    const QString second = makeVolume(s_home->path() + QStringLiteral("/Volumes/B"), "Quicken");
-    delegate.observeMount(first);
-    delegate.observeMount(second);
-    delegate.observeMount(first); // mounted again: handled again
-    ASSERT_EQ(prompter.prompts.size(), 3u);
-    EXPECT_EQ(prompter.prompts[0].volumePath, first);
-    EXPECT_EQ(prompter.prompts[1].packageName, QStringLiteral("Quicken for Windows"));
-    EXPECT_EQ(prompter.prompts[2].volumePath, first);
+    test::writeFile(s_home->domainPath(kMain), corrupt);
+    observe("corrupt", "Visio");
+    EXPECT_TRUE(detectcdRuns().isEmpty());
+    EXPECT_TRUE(prompter.prompts.empty());
+    EXPECT_EQ(services->openRequests, 0);
+    EXPECT_EQ(test::readFile(s_home->domainPath(kMain)), corrupt) << "left as it was";
 }
 
 // detectcd as the host ships it can be replaced, broken or hostile: the main
@@ -261,8 +196,17 @@ protected:
                                                     QStringLiteral("Quillmont"), false);
         services.handlers.insert(QStringLiteral("com.tallowcraft.private-Quillmont-app-scheme"),
                                  { bundle });
-        tool = bundle + QStringLiteral("/Contents/SharedSupport/Quillmont/bin/detectcd");
+        tool = toolOf(bundle);
         test::writePropertyList(home.domainPath(kMain), QVariantMap());
+    }
+    static QString toolOf(const QString &bundle)
+    {
+        return bundle + QStringLiteral("/Contents/SharedSupport/Quillmont/bin/detectcd");
+    }
+    static void writeTool(const QString &path, const QByteArray &script, mode_t mode = 0755)
+    {
+        test::writeFile(path, "#!/bin/sh\n" + script + '\n');
+        ::chmod(QFile::encodeName(path).constData(), mode);
     }
 
     test::TemporaryHome home;
@@ -283,58 +227,39 @@ TEST_F(DiscIdentificationTest, WhatTheToolPrintsAndHowItEnds)
     // A volume path no shell would pass through unharmed.
     const QString volume = makeVolume(
         home.path() + QStringLiteral("/Volumes/disc \"A\" $HOME `x` 'b' \\ \u00e9"), std::nullopt);
-    const std::optional<QString> none;
+    const QString visio = QStringLiteral("Microsoft Visio");
+    const std::optional<QString> unnamed; // the output could not be read
     const struct
     {
         const char *name;
         const char *script; // nullptr: no tool at all
-        mode_t mode;
-        std::optional<DiscIdentifier> identifier; // absent: the tool could not be used
-        std::optional<QString> displayName;
+        // The name the prompt shows; no prompt when the tool could not be used.
+        std::optional<std::optional<QString>> shown;
+        mode_t mode = 0755;
     } cases[] = {
-        { "blanks and CR LF around a known disc", "printf ' \\t_msoffice2003_\\r\\n'", 0755,
-          QStringLiteral("_msoffice2003_"), QStringLiteral("Microsoft Office 2003") },
-        { "translated by the host", "echo Quicken", 0755, QStringLiteral("Quicken"),
-          QStringLiteral("Quicken for Windows") },
-        { "letter case counts", "echo visio", 0755, QStringLiteral("visio"),
-          QStringLiteral("visio") },
-        { "two lines stay one identifier", "printf 'a\\nb\\n'", 0755, QStringLiteral("a\nb"),
-          QStringLiteral("a\nb") },
-        { "nothing printed", "true", 0755, QString(), QString() },
-        { "not UTF-8", "printf '\\377\\n'", 0755, DiscIdentifier(), none },
-        { "one argument, unchanged", "printf '%s\\n' \"$#:$1\"", 0755,
-          QStringLiteral("1:") + volume, QStringLiteral("1:") + volume },
-        { "standard input is at its end", "cat; echo Visio", 0755, QStringLiteral("Visio"),
-          QStringLiteral("Microsoft Visio") },
-        { "failure status: the output counts", "echo Visio; exit 3", 0755, QStringLiteral("Visio"),
-          QStringLiteral("Microsoft Visio") },
-        { "killed: the output counts", "echo Visio; kill -KILL $$", 0755, QStringLiteral("Visio"),
-          QStringLiteral("Microsoft Visio") },
-        { "10 MB of output: unrecognised", "head -c 10000000 /dev/zero | tr '\\0' a", 0755,
-          DiscIdentifier(), none },
-        { "hangs: given up", "exec sleep 60", 0755, std::nullopt, none },
-        { "not executable", "echo Visio", 0644, std::nullopt, none },
-        { "missing", nullptr, 0, std::nullopt, none },
+        { "blanks and CR LF around a known disc", "printf ' \\t_msoffice2003_\\r\\n'",
+          QStringLiteral("Microsoft Office 2003") },
+        { "translated by the host", "echo Quicken", QStringLiteral("Quicken for Windows") },
+        { "not UTF-8", "printf '\\377\\n'", unnamed },
+        { "one argument, unchanged", "printf '%s\\n' \"$#:$1\"", QStringLiteral("1:") + volume },
+        { "standard input is at its end", "cat; echo Visio", visio },
+        { "failure status: the output counts", "echo Visio; exit 3", visio },
+        { "killed: the output counts", "echo Visio; kill -KILL $$", visio },
+        { "10 MB of output: unrecognised", "head -c 10000000 /dev/zero | tr '\\0' a", unnamed },
+        { "hangs: given up", "exec sleep 60", std::nullopt },
+        { "not executable", "echo Visio", std::nullopt, 0644 },
+        { "missing", nullptr, std::nullopt },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         QFile::remove(tool);
-        if (c.script) {
-            test::writeFile(tool, QByteArray("#!/bin/sh\n") + c.script + '\n');
-            ::chmod(QFile::encodeName(tool).constData(), c.mode);
-        }
-        EXPECT_EQ(delegate.identifyVolume(volume), c.identifier);
-        if (c.identifier) {
-            EXPECT_EQ(delegate.getPackageDisplayName(*c.identifier), c.displayName);
-        }
-
-        // The same tool on the road of a mount: the prompt shows the name,
-        // and a tool that could not be used ends the handling.
+        if (c.script)
+            writeTool(tool, c.script, c.mode);
         prompter.prompts.clear();
         delegate.observeMount(volume);
-        ASSERT_EQ(prompter.prompts.size(), c.identifier ? 1u : 0u);
-        if (c.identifier) {
-            EXPECT_EQ(prompter.prompts[0].packageName, c.displayName);
+        ASSERT_EQ(prompter.prompts.size(), c.shown ? 1u : 0u);
+        if (c.shown) {
+            EXPECT_EQ(prompter.prompts[0].packageName, *c.shown);
         }
     }
 }
@@ -345,13 +270,8 @@ TEST_F(DiscIdentificationTest, EachMountFindsTheHostAnew)
     const QString volume = makeVolume(home.path() + QStringLiteral("/Volumes/V"), std::nullopt);
     const QString other = test::installEdition(home.path() + QStringLiteral("/Other"),
                                                QStringLiteral("Quillmont"), false);
-    for (const auto &[bundleTool, output] :
-         { std::pair { tool, "Visio" },
-           { other + QStringLiteral("/Contents/SharedSupport/Quillmont/bin/detectcd"),
-             "Quicken" } }) {
-        test::writeFile(bundleTool, QByteArray("#!/bin/sh\necho ") + output + '\n');
-        ::chmod(QFile::encodeName(bundleTool).constData(), 0755);
-    }
+    writeTool(tool, "echo Visio");
+    writeTool(toolOf(other), "echo Quicken");
     delegate.observeMount(volume);
     services.handlers.insert(QStringLiteral("com.tallowcraft.private-Quillmont-app-scheme"),
                              { other });
@@ -359,19 +279,6 @@ TEST_F(DiscIdentificationTest, EachMountFindsTheHostAnew)
     ASSERT_EQ(prompter.prompts.size(), 2u);
     EXPECT_EQ(prompter.prompts[0].packageName, QStringLiteral("Microsoft Visio"));
     EXPECT_EQ(prompter.prompts[1].packageName, QStringLiteral("Quicken for Windows"));
-}
-
-TEST_F(DiscIdentificationTest, NamesFollowTheUsersLanguage)
-{
-    test::ScopedEnvironment german { { "LC_ALL", nullptr },
-                                     { "LC_MESSAGES", nullptr },
-                                     { "LANG", "de_DE.UTF-8" } };
-    EXPECT_EQ(delegate.getPackageDisplayName(QStringLiteral("other")),
-              QStringLiteral("unbekannte CD"));
-    EXPECT_EQ(delegate.getPackageDisplayName(QStringLiteral("_msoffice2003_")),
-              QStringLiteral("Microsoft Office 2003 (deutsch)"));
-    EXPECT_EQ(delegate.getPackageDisplayName(QStringLiteral("Quicken")), QStringLiteral("Quicken"))
-        << "a key the table lacks keeps its English name";
 }
 
 TEST_F(DiscIdentificationTest, WithoutTheMainEditionNoDiscIsIdentified)
@@ -382,11 +289,8 @@ TEST_F(DiscIdentificationTest, WithoutTheMainEditionNoDiscIsIdentified)
     services.handlers.insert(kGamesScheme, { games });
     services.bundlesByIdentifier.insert(kGames, games);
     const QString volume = makeVolume(home.path() + QStringLiteral("/Volumes/V"), "Visio");
-    EXPECT_EQ(delegate.identifyVolume(volume), std::nullopt);
-    EXPECT_EQ(delegate.getPackageDisplayName(QStringLiteral("Quicken")), QStringLiteral("Quicken"))
-        << "untranslated";
     delegate.observeMount(volume);
-    EXPECT_TRUE(prompter.prompts.empty());
+    EXPECT_TRUE(prompter.prompts.empty()) << "the games edition's detectcd is not used";
 }
 
 } // namespace

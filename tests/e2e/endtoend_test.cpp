@@ -11,6 +11,8 @@
 
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct Outcome
@@ -30,15 +32,14 @@ std::optional<Outcome> runDemo(const QStringList &options)
     // a buffer that is not NUL-terminated (strndup stops at the length given);
     // that is the X keyboard library's, not ours.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    if (environment.contains(QStringLiteral("ASAN_OPTIONS"))) {
-        environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                           environment.value(QStringLiteral("ASAN_OPTIONS"))
-                               + QStringLiteral(":strict_string_checks=0"));
+    if (environment.contains(u"ASAN_OPTIONS"_s)) {
+        environment.insert(u"ASAN_OPTIONS"_s,
+                           environment.value(u"ASAN_OPTIONS"_s) + u":strict_string_checks=0"_s);
     }
     demo.setProcessEnvironment(environment);
     demo.start(QStringLiteral(RARURU_DEMO),
-               QStringList { QStringLiteral("--non-interactive"), QStringLiteral("--build-dir"),
-                             QStringLiteral(RARURU_BUILD_DIR), QStringLiteral("--screenshot"),
+               QStringList { u"--non-interactive"_s, u"--build-dir"_s,
+                             QStringLiteral(RARURU_BUILD_DIR), u"--screenshot"_s,
                              QStringLiteral(RARURU_BUILD_DIR "/e2e-prompt.png") }
                    + options);
     if (!demo.waitForFinished(90000) || demo.exitCode() != 0) {
@@ -47,19 +48,14 @@ std::optional<Outcome> runDemo(const QStringList &options)
     }
     Outcome outcome;
     for (const QByteArray &line : demo.readAllStandardOutput().split('\n')) {
-        if (!line.startsWith("RESULT "))
-            continue;
-        const QByteArray rest = line.mid(7);
-        const qsizetype equals = rest.indexOf('=');
-        const QByteArray key = rest.left(equals);
-        const QByteArray value = rest.mid(equals + 1);
-        if (key == "window")
+        const QByteArray value = line.mid(line.indexOf('=') + 1);
+        if (line.startsWith("RESULT window="))
             outcome.window = value == "yes";
-        else if (key == "detectcd")
+        else if (line.startsWith("RESULT detectcd="))
             outcome.detectcdRuns = value.toInt();
-        else if (key == "request")
+        else if (line.startsWith("RESULT request="))
             outcome.requests += QJsonDocument::fromJson(value).object();
-        else if (key == "volume")
+        else if (line.startsWith("RESULT volume="))
             outcome.volume = QString::fromUtf8(value);
     }
     return outcome;
@@ -72,45 +68,29 @@ TEST(EndToEnd, TheRoadOfOneMount)
     const struct
     {
         const char *name;
-        QStringList options;
+        const char *option, *value; // of the demo
         bool window;
         int detectcdRuns;
         bool opened; // the main host application was started with the volume
     } cases[] = {
-        { "AutoLaunch 1, recognised disc: opened at once",
-          { QStringLiteral("--auto-launch"), QStringLiteral("1") },
-          false,
-          1,
+        { "AutoLaunch 1, recognised disc: opened at once", "--auto-launch", "1", false, 1, true },
+        { "AutoLaunch 2: nothing opened, detectcd ran", "--auto-launch", "2", false, 1, false },
+        { "no choice stored: the prompt, answered Install", "--auto-launch", "none", true, 1,
           true },
-        { "AutoLaunch 2: nothing opened, detectcd ran",
-          { QStringLiteral("--auto-launch"), QStringLiteral("2") },
-          false,
-          1,
-          false },
-        { "no choice stored: the prompt, answered Install",
-          { QStringLiteral("--auto-launch"), QStringLiteral("none") },
-          true,
-          1,
-          true },
-        { "not an installer: nothing runs",
-          { QStringLiteral("--disc"), QStringLiteral("plain") },
-          false,
-          0,
-          false },
+        { "not an installer: nothing runs", "--disc", "plain", false, 0, false },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        const auto outcome = runDemo(c.options);
+        const auto outcome = runDemo({ QLatin1String(c.option), QLatin1String(c.value) });
         ASSERT_TRUE(outcome);
         EXPECT_EQ(outcome->window, c.window);
         EXPECT_EQ(outcome->detectcdRuns, c.detectcdRuns);
         ASSERT_EQ(outcome->requests.size(), c.opened ? 1 : 0);
         if (c.opened) {
-            const QByteArray url = fileURLWithPath(outcome->volume);
-            EXPECT_EQ(outcome->requests[0][QStringLiteral("arguments")].toVariant().toStringList(),
-                      QStringList { QString::fromUtf8(url) });
-            EXPECT_TRUE(outcome->requests[0][QStringLiteral("program")].toString().endsWith(
-                QStringLiteral("/Quillmont.app/Contents/MacOS/Quillmont")));
+            EXPECT_EQ(outcome->requests[0][u"arguments"_s].toVariant().toStringList(),
+                      QStringList { QString::fromUtf8(fileURLWithPath(outcome->volume)) });
+            EXPECT_TRUE(outcome->requests[0][u"program"_s].toString().endsWith(
+                u"/Quillmont.app/Contents/MacOS/Quillmont"_s));
         }
     }
 }

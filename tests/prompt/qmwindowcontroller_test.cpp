@@ -11,25 +11,21 @@
 
 namespace {
 
-QByteArray windowDescription(const char *className, const char *autosaveName)
-{
-    QByteArray ui = QByteArray("<ui version=\"4.0\"><widget class=\"") + className
-        + "\" name=\"w\"><property name=\"geometry\"><rect><x>0</x><y>0</y><width>300</width>"
-          "<height>200</height></rect></property>";
-    if (autosaveName) {
-        ui += QByteArray("<property name=\"frameAutosaveName\" stdset=\"0\"><string>")
-            + autosaveName + "</string></property>";
-    }
-    return ui + "</widget></ui>";
-}
-
 class WindowControllerTest : public testing::Test
 {
 protected:
-    QString describe(const char *className, const char *autosaveName = nullptr)
+    // A 300 x 200 window, with a frame-autosave name when given.
+    QString describe(const char *autosaveName = nullptr)
     {
+        QByteArray ui = "<ui version=\"4.0\"><widget class=\"QWidget\" name=\"w\"><property "
+                        "name=\"geometry\"><rect><x>0</x><y>0</y><width>300</width>"
+                        "<height>200</height></rect></property>";
+        if (autosaveName) {
+            ui += QByteArray("<property name=\"frameAutosaveName\" stdset=\"0\"><string>")
+                + autosaveName + "</string></property>";
+        }
         const QString path = home.path() + QStringLiteral("/%1.ui").arg(++descriptions);
-        test::writeFile(path, windowDescription(className, autosaveName));
+        test::writeFile(path, ui + "</widget></ui>");
         return path;
     }
 
@@ -37,42 +33,39 @@ protected:
     int descriptions = 0;
 };
 
+// A plain window; the prompts' dialogs go the same way in the prompt tests.
 TEST_F(WindowControllerTest, OwnsItselfUntilItsWindowHasClosed)
 {
-    for (const char *className : { "QWidget", "QDialog" }) {
-        SCOPED_TRACE(className);
-        auto controller = std::make_shared<QMWindowController>(describe(className));
-        const std::weak_ptr<QMWindowController> weak = controller;
+    auto controller = std::make_shared<QMWindowController>(describe());
+    const std::weak_ptr<QMWindowController> weak = controller;
 
-        controller->setOwnsSelf(true);
-        controller->setOwnsSelf(true);
-        EXPECT_EQ(weak.use_count(), 2) << "one reference to itself, however often asked";
-        controller->setOwnsSelf(false);
-        EXPECT_EQ(weak.use_count(), 2) << "given up only once this event has been handled";
-        QCoreApplication::processEvents();
-        EXPECT_EQ(weak.use_count(), 1);
+    controller->setOwnsSelf(true);
+    controller->setOwnsSelf(true);
+    EXPECT_EQ(weak.use_count(), 2) << "one reference to itself, however often asked";
+    controller->setOwnsSelf(false);
+    EXPECT_EQ(weak.use_count(), 2) << "given up only once this event has been handled";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(weak.use_count(), 1);
 
-        // A close heard before the window is loaded, or of another window,
-        // changes nothing and loads nothing.
-        controller->setOwnsSelf(true);
-        QWidget other;
-        controller->windowWillClose(&other);
-        controller->windowWillClose(nullptr);
-        EXPECT_FALSE(controller->isWindowLoaded());
-        QCoreApplication::processEvents();
-        EXPECT_EQ(weak.use_count(), 2);
+    // A close heard before the window is loaded, or of another window,
+    // changes nothing and loads nothing.
+    controller->setOwnsSelf(true);
+    QWidget other;
+    controller->windowWillClose(&other);
+    controller->windowWillClose(nullptr);
+    EXPECT_FALSE(controller->isWindowLoaded());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(weak.use_count(), 2);
 
-        // The opener's way: show, hand over, forget.
-        QWidget *window = controller->window();
-        ASSERT_NE(window, nullptr);
-        window->show();
-        controller.reset();
-        EXPECT_FALSE(weak.expired());
-        window->close();
-        EXPECT_FALSE(weak.expired()) << "valid to the end of the event in which it closed";
-        QCoreApplication::processEvents();
-        EXPECT_TRUE(weak.expired());
-    }
+    // The opener's way: show, hand over, forget.
+    QWidget *window = controller->window();
+    ASSERT_NE(window, nullptr);
+    window->show();
+    controller.reset();
+    window->close();
+    EXPECT_FALSE(weak.expired()) << "valid to the end of the event in which it closed";
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(weak.expired());
 }
 
 TEST_F(WindowControllerTest, TheFrameIsKeptUnderTheWindowsOwnName)
@@ -94,32 +87,23 @@ TEST_F(WindowControllerTest, TheFrameIsKeptUnderTheWindowsOwnName)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         QFile::remove(framesFile);
-        const QString description = describe("QWidget", c.windowsName);
-        const auto open = [&] {
-            auto controller = std::make_shared<QMWindowController>(description);
+        const QString description = describe(c.windowsName);
+        QRect shown[2];
+        for (QRect &geometry : shown) {
+            const auto controller = std::make_shared<QMWindowController>(description);
             controller->setWindowFrameAutosaveName(c.controllersName);
-            return controller;
-        };
-
-        auto first = open();
-        QWidget *window = first->window();
-        ASSERT_NE(window, nullptr);
-        EXPECT_EQ(QMWindowController::frameAutosaveName(window), c.nameInEffect);
-        window->show();
-        window->setGeometry(frame);
-        window->close();
-        first.reset();
-
-        const QSettings saved(framesFile, QSettings::IniFormat);
-        EXPECT_EQ(saved.contains(QStringLiteral("WindowFrames/") + c.nameInEffect),
-                  !c.nameInEffect.isEmpty());
-        auto second = open();
-        second->window()->show();
-        if (!c.nameInEffect.isEmpty()) {
-            EXPECT_EQ(second->window()->geometry(), frame) << "restored";
-        } else {
-            EXPECT_NE(second->window()->geometry(), frame);
+            QWidget *window = controller->window();
+            ASSERT_NE(window, nullptr);
+            EXPECT_EQ(QMWindowController::frameAutosaveName(window), c.nameInEffect);
+            window->show();
+            geometry = window->geometry();
+            window->setGeometry(frame);
+            window->close();
         }
+        EXPECT_EQ(QSettings(framesFile, QSettings::IniFormat)
+                      .contains(QStringLiteral("WindowFrames/") + c.nameInEffect),
+                  !c.nameInEffect.isEmpty());
+        EXPECT_EQ(shown[1] == frame, !c.nameInEffect.isEmpty()) << "restored under its name";
     }
 }
 

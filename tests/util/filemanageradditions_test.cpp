@@ -12,6 +12,8 @@
 
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 class FileManagerAdditionsTest : public testing::Test
@@ -22,14 +24,10 @@ protected:
     static void SetUpTestSuite()
     {
         s_home = new test::TemporaryHome;
-        QDir(s_home->path() + QStringLiteral("/.local")).removeRecursively();
+        QDir(s_home->path() + u"/.local"_s).removeRecursively();
         (void)systemPaths();
     }
-    static void TearDownTestSuite()
-    {
-        delete s_home;
-        s_home = nullptr;
-    }
+    static void TearDownTestSuite() { delete s_home; }
 
     QString home() const { return s_home->path(); }
     FileManager &fm = FileManager::defaultManager();
@@ -40,55 +38,45 @@ test::TemporaryHome *FileManagerAdditionsTest::s_home = nullptr;
 
 bool hasMarker(const QString &folder)
 {
-    return QFileInfo::exists(folder + QStringLiteral("/.localized"));
+    return QFileInfo::exists(folder + u"/.localized"_s);
 }
 
 TEST_F(FileManagerAdditionsTest, RecursiveCreationMarksEveryNewStandardFolder)
 {
-    const QString local = home() + QStringLiteral("/.local");
-    const QString target = local + QStringLiteral("/share/applications/Quillmont");
+    const QString local = home() + u"/.local"_s;
+    const QString target = local + u"/share/applications/Quillmont"_s;
     ASSERT_FALSE(QFileInfo::exists(local));
     ASSERT_TRUE(createDirectoryAtPath(fm, target, { 0700 }, true));
 
-    const struct
-    {
-        QString folder;
-        bool marked;
-    } cases[] = {
-        { local, true }, // ~/.local
-        { local + QStringLiteral("/share"), true }, // application support
-        { local + QStringLiteral("/share/applications"), true },
-        { target, false }, // not a standard folder
-    };
-    for (const auto &c : cases) {
-        EXPECT_TRUE(QFileInfo(c.folder).isDir()) << c.folder.toStdString();
-        EXPECT_EQ(hasMarker(c.folder), c.marked) << c.folder.toStdString();
-        EXPECT_EQ(QFileInfo(c.folder).permissions() & QFile::ReadGroup, 0)
+    // ~/.local, application support and its applications folder are standard.
+    for (const auto &[folder, marked] : { std::pair { local, true },
+                                          { local + u"/share"_s, true },
+                                          { local + u"/share/applications"_s, true },
+                                          { target, false } }) {
+        EXPECT_TRUE(QFileInfo(folder).isDir()) << folder.toStdString();
+        EXPECT_EQ(hasMarker(folder), marked) << folder.toStdString();
+        EXPECT_EQ(QFileInfo(folder).permissions() & QFile::ReadGroup, 0)
             << "attributes apply to each level";
     }
-    EXPECT_EQ(test::readFile(local + QStringLiteral("/.localized")), QByteArray());
+    EXPECT_EQ(test::readFile(local + u"/.localized"_s), QByteArray());
 }
 
-TEST_F(FileManagerAdditionsTest, ExistingItemsAreNeverTouched)
+TEST_F(FileManagerAdditionsTest, ExistingItemsAreNeverTouchedAndNamesMatchExactly)
 {
-    const QString cache = home() + QStringLiteral("/.cache"); // a standard folder that exists
-    for (const QString &folder : { cache, QStringLiteral("/usr/share/applications"),
-                                   QStringLiteral("/usr/share"), QStringLiteral("/home") })
-        ASSERT_TRUE(systemPaths().contains(folder)) << folder.toStdString();
+    const QString cache = home() + u"/.cache"_s; // a standard folder that exists
+    ASSERT_TRUE(systemPaths().contains(cache));
     EXPECT_TRUE(createDirectoryAtPath(fm, cache, {}, true));
     EXPECT_FALSE(hasMarker(cache));
 
-    test::writeFile(home() + QStringLiteral("/plain"), "x");
-    EXPECT_FALSE(createDirectoryAtPath(fm, home() + QStringLiteral("/plain"), {}, true));
-    EXPECT_FALSE(createDirectoryAtPath(fm, home() + QStringLiteral("/plain/below"), {}, true));
+    test::writeFile(home() + u"/plain"_s, "x");
+    EXPECT_FALSE(createDirectoryAtPath(fm, home() + u"/plain"_s, {}, true));
+    EXPECT_FALSE(createDirectoryAtPath(fm, home() + u"/plain/below"_s, {}, true));
 
-    EXPECT_FALSE(createDirectoryAtPath(fm, home() + QStringLiteral("/missing/child"), {}, false));
-    EXPECT_FALSE(QFileInfo::exists(home() + QStringLiteral("/missing")));
-    EXPECT_FALSE(createDirectoryAtPath(fm, QStringLiteral("relative-nowhere/a/b"), {}, true));
-}
+    EXPECT_FALSE(createDirectoryAtPath(fm, home() + u"/missing/child"_s, {}, false));
+    EXPECT_FALSE(QFileInfo::exists(home() + u"/missing"_s));
+    EXPECT_FALSE(createDirectoryAtPath(fm, u"relative-nowhere/a/b"_s, {}, true));
 
-TEST_F(FileManagerAdditionsTest, StandardFolderWrittenWithATrailingSlashGetsNoMarker)
-{
+    // A standard folder written with a trailing slash is not the same text.
     const QString desktop
         = searchPathsForDirectoriesInDomains(SearchPathDirectory::Desktop, UserDomain, true)
               .value(0);
@@ -103,100 +91,74 @@ TEST_F(FileManagerAdditionsTest, ArchitectureTestQuotesEachArgumentAsOneWord)
     // The command names /usr/bin/lipo, which Linux does not have; stand a
     // recording script in for it and run the real command text through bash.
     QTemporaryDir dir;
-    const QString fakeLipo = dir.path() + QStringLiteral("/lipo");
+    const QString fakeLipo = dir.path() + u"/lipo"_s;
     test::writeFile(
         fakeLipo,
         "#!/bin/sh\nprintf '%s' \"$2\" > \"$0.arg\"\necho \"Architectures: x86_64 i386\"\n");
     QFile::setPermissions(fakeLipo, QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner);
 
-    const QString hostile = QStringLiteral("/tmp/it's a \"disc\" $(touch pwned) `x`\n.exe");
-    const struct
-    {
-        QString architecture;
-        int status;
-    } cases[] = { { QStringLiteral("i386"), 0 },
-                  { QStringLiteral("i38"), 1 },
-                  { QStringLiteral("-v"), 1 } };
-    for (const auto &c : cases) {
-        QString command = machOTestCommand(hostile, c.architecture);
-        ASSERT_TRUE(command.startsWith(QStringLiteral("/usr/bin/lipo -info '")));
-        command.replace(QStringLiteral("/usr/bin/lipo"), fakeLipo);
-        EXPECT_EQ(QProcess::execute(QStringLiteral("/bin/bash"), { QStringLiteral("-c"), command }),
-                  c.status)
-            << c.architecture.toStdString();
-        EXPECT_EQ(QString::fromUtf8(test::readFile(fakeLipo + QStringLiteral(".arg"))), hostile);
+    const QString hostile = u"/tmp/it's a \"disc\" $(touch pwned) `x`\n.exe"_s;
+    // -v must not be taken for an option, nor i38 for i386.
+    for (const auto &[architecture, status] :
+         { std::pair { u"i386"_s, 0 }, { u"i38"_s, 1 }, { u"-v"_s, 1 } }) {
+        QString command = machOTestCommand(hostile, architecture);
+        ASSERT_TRUE(command.startsWith(u"/usr/bin/lipo -info '"_s));
+        command.replace(u"/usr/bin/lipo"_s, fakeLipo);
+        EXPECT_EQ(QProcess::execute(u"/bin/bash"_s, { u"-c"_s, command }), status)
+            << architecture.toStdString();
+        EXPECT_EQ(QString::fromUtf8(test::readFile(fakeLipo + u".arg"_s)), hostile);
     }
-    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("pwned")));
+    EXPECT_FALSE(QFileInfo::exists(u"pwned"_s));
 
-    if (!QFileInfo::exists(QStringLiteral("/usr/bin/lipo"))) {
-        EXPECT_FALSE(isMachOFile(fm, fakeLipo, QStringLiteral("i386")));
+    if (!QFileInfo::exists(u"/usr/bin/lipo"_s)) {
+        EXPECT_FALSE(isMachOFile(fm, fakeLipo, u"i386"_s));
     }
 }
 
 TEST_F(FileManagerAdditionsTest, SameFileFollowsLinksAndNamesItems)
 {
-    const QString a = home() + QStringLiteral("/a"), b = home() + QStringLiteral("/b");
+    const QString a = home() + u"/a"_s, b = home() + u"/b"_s;
     test::writeFile(a, "x");
     test::writeFile(b, "x");
-    ASSERT_EQ(::symlink("a", QFile::encodeName(home() + QStringLiteral("/link")).constData()), 0);
+    ASSERT_EQ(::symlink("a", QFile::encodeName(home() + u"/link"_s).constData()), 0);
     ASSERT_EQ(::link(QFile::encodeName(a).constData(),
-                     QFile::encodeName(home() + QStringLiteral("/hard")).constData()),
+                     QFile::encodeName(home() + u"/hard"_s).constData()),
               0);
-    const struct
-    {
-        QString first, second;
-        bool same;
-    } cases[] = {
-        { a, a, true },
-        { a, home() + QStringLiteral("/link"), true },
-        { a, home() + QStringLiteral("/hard"), true },
-        { a, home() + QStringLiteral("/./a"), true },
-        { a, b, false },
-        { a, home() + QStringLiteral("/missing"), false },
-        { home() + QStringLiteral("/missing"), home() + QStringLiteral("/missing"), false },
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(isSameFile(fm, c.first, c.second), c.same) << c.second.toStdString();
+    const QString missing = home() + u"/missing"_s;
+    EXPECT_TRUE(isSameFile(fm, a, home() + u"/link"_s));
+    EXPECT_TRUE(isSameFile(fm, a, home() + u"/hard"_s));
+    EXPECT_FALSE(isSameFile(fm, a, b)) << "the same contents are not the same file";
+    EXPECT_FALSE(isSameFile(fm, missing, missing));
 }
 
 TEST_F(FileManagerAdditionsTest, TemporaryPathsAreFreeNamesInTheTemporaryFolder)
 {
-    const auto path = temporaryPathFromTemplate(fm, QStringLiteral("helper.XXXXXX"));
+    const QString pattern = temporaryDirectory() + u"/helper.XXXXXX"_s;
+    const auto path = temporaryPathFromTemplate(fm, u"helper.XXXXXX"_s);
     ASSERT_TRUE(path);
-    EXPECT_TRUE(path->startsWith(temporaryDirectory() + QStringLiteral("/helper.")));
-    EXPECT_EQ(path->size(), (temporaryDirectory() + QStringLiteral("/helper.XXXXXX")).size());
-    EXPECT_FALSE(path->endsWith(QStringLiteral("XXXXXX")));
+    EXPECT_EQ(path->size(), pattern.size());
+    EXPECT_TRUE(path->startsWith(pattern.chopped(6)));
+    EXPECT_FALSE(path->endsWith(u"XXXXXX"_s));
     EXPECT_FALSE(QFileInfo::exists(*path));
-    EXPECT_NE(*temporaryPathFromTemplate(fm, QStringLiteral("helper.XXXXXX")), *path);
+    EXPECT_NE(*temporaryPathFromTemplate(fm, u"helper.XXXXXX"_s), *path);
 
-    test::writeFile(temporaryDirectory() + QStringLiteral("/taken"), "");
-    EXPECT_FALSE(temporaryPathFromTemplate(fm, QStringLiteral("taken")));
-    EXPECT_TRUE(temporaryPathFromTemplate(fm, QStringLiteral("free")));
-    EXPECT_FALSE(
-        temporaryPathFromTemplate(fm, QStringLiteral("bad") + QChar(0) + QStringLiteral("XXX")));
+    test::writeFile(temporaryDirectory() + u"/taken"_s, "");
+    EXPECT_FALSE(temporaryPathFromTemplate(fm, u"taken"_s));
+    EXPECT_TRUE(temporaryPathFromTemplate(fm, u"free"_s));
+    EXPECT_FALSE(temporaryPathFromTemplate(fm, u"bad"_s + QChar(0) + u"XXX"_s));
 }
 
 TEST_F(FileManagerAdditionsTest, DisplayStringsShowTheHomeAsTheUserName)
 {
-    QDir().mkpath(home() + QStringLiteral("/Documents/Report"));
+    QDir().mkpath(home() + u"/Documents/Report"_s);
     // Outside a bundle the separator key has no translation: the key is used.
-    const QString separator = QStringLiteral(" \\U25B9 ");
-    const struct
-    {
-        QString path;
-        std::optional<QString> shown;
-    } cases[] = {
-        { home() + QStringLiteral("/Documents/Report"),
-          userName() + separator + QStringLiteral("Documents") + separator
-              + QStringLiteral("Report") },
-        { home(), userName() },
-        { QStringLiteral("/usr/share"),
-          QStringLiteral("/") + separator + QStringLiteral("usr") + separator
-              + QStringLiteral("share") },
-        { home() + QStringLiteral("/missing"), std::nullopt },
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(getDisplayStringForPath(fm, c.path), c.shown) << c.path.toStdString();
+    const auto shown = [](const QStringList &names) { return names.join(u" \\U25B9 "_s); };
+    EXPECT_EQ(getDisplayStringForPath(fm, home() + u"/Documents/Report"_s),
+              shown({ userName(), u"Documents"_s, u"Report"_s }));
+    EXPECT_EQ(getDisplayStringForPath(fm, home()), userName());
+    EXPECT_EQ(getDisplayStringForPath(fm, u"/usr/share"_s),
+              shown({ u"/"_s, u"usr"_s, u"share"_s }));
+    EXPECT_EQ(getDisplayStringForPath(fm, home() + u"/missing"_s), std::nullopt);
 }
 
 } // namespace

@@ -8,35 +8,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-TEST(StringAdditions, CharacterSets)
-{
-    const CharacterSets &sets = characterSets();
-    const QString mixed = u" \t\r\u0085\u00A0\u2028\u3000a\u200B\"\0\x7F\x80\u00E9"_s;
-    EXPECT_EQ(stringByRemovingCharactersInSet(mixed, sets.emptyCharacterSet), mixed);
-    EXPECT_EQ(stringByRemovingCharactersInSet(mixed, sets.skipBetweenComponents),
-              u"a\u200B\"\0\x7F\x80\u00E9"_s);
-    EXPECT_EQ(stringByRemovingCharactersInSet(mixed, sets.delimitersOutsideOfQuotes),
-              u"a\u200B\0\x7F\x80\u00E9"_s);
-    EXPECT_EQ(stringByRemovingCharactersInSet(mixed, sets.asciiCharacterSet),
-              u"\u0085\u00A0\u2028\u3000\u200B\x80\u00E9"_s);
-}
-
 TEST(StringAdditions, ComponentsOfCommandLine)
 {
     const std::pair<QString, QStringList> cases[] = {
-        { u""_s, {} },
         { u" \t\n "_s, {} },
         { u"  a  b "_s, { u"a"_s, u"b"_s } },
         { u"\"a b\" c"_s, { u"a b"_s, u"c"_s } },
         { u"x\"y z\"w"_s, { u"xy zw"_s } },
-        { u"a\"b\"\"c\"d"_s, { u"abcd"_s } },
-        { u"\"\""_s, { u""_s } },
         { u"\"\" x"_s, { u""_s, u"x"_s } },
-        { u"\"abc"_s, { u"abc"_s } },
-        { u"a\"  "_s, { u"a  "_s } },
-        { u"a\\ b"_s, { u"a\\"_s, u"b"_s } },
-        { u"'a b'"_s, { u"'a"_s, u"b'"_s } },
-        { u"a\tb\nc\u3000d"_s, { u"a"_s, u"b"_s, u"c"_s, u"d"_s } },
+        { u"a\"b  "_s, { u"ab  "_s } }, // an unclosed quote runs to the end
+        { u"a\\ b 'c d'"_s, { u"a\\"_s, u"b"_s, u"'c"_s, u"d'"_s } },
+        { u"a\tb\nc\u3000d\u200Be"_s, { u"a"_s, u"b"_s, u"c"_s, u"d\u200Be"_s } },
     };
     for (const auto &[text, words] : cases)
         EXPECT_EQ(componentsOfCommandLine(text), words) << text.toStdString();
@@ -45,10 +27,9 @@ TEST(StringAdditions, ComponentsOfCommandLine)
 TEST(StringAdditions, AsciiAndNonAsciiRuns)
 {
     const std::pair<QString, QStringList> cases[] = {
-        { u""_s, {} },
-        { u"abc"_s, { u"abc"_s } },
         { u"caf\u00E9"_s, { u"caf"_s, u"\u00E9"_s } },
         { u"\u00E9\u20AC"_s, { u""_s, u"\u00E9\u20AC"_s } },
+        { u"a\x7F\x80"_s, { u"a\x7F"_s, u"\x80"_s } },
         { u"a\u00E9b\U0001F600"_s, { u"a"_s, u"\u00E9"_s, u"b"_s, u"\U0001F600"_s } },
     };
     for (const auto &[text, runs] : cases)
@@ -60,23 +41,13 @@ TEST(StringAdditions, AppleScriptQuoting)
     const std::pair<QString, QString> cases[] = {
         { u""_s, u"\"\""_s },
         { u"say \"hi\""_s, u"\"say \" & quote & \"hi\" & quote & \"\""_s },
-        { u"a\\b"_s, u"\"a\" & (ASCII character 92) & \"b\""_s },
         { u"x\ny\r\tz"_s, u"\"x\" & return & \"y\r\tz\""_s },
-        { u"\n"_s, u"\"\" & return & \"\""_s },
         { u"\"\\"_s, u"\"\" & quote & \"\" & (ASCII character 92) & \"\""_s },
         { u"caf\u00E9"_s, u"\"caf\" & (\u00ABdata utf8c3a9\u00BB as Unicode text)"_s },
-        { u"\u00E9"_s, u"\"\" & (\u00ABdata utf8c3a9\u00BB as Unicode text)"_s },
         { u"\u20ACx"_s, u"\"\" & (\u00ABdata utf8e282ac\u00BB as Unicode text) & \"x\""_s },
     };
     for (const auto &[text, quoted] : cases)
         EXPECT_EQ(stringQuotedForAppleScript(text), quoted) << text.toStdString();
-
-    // The script is handed over as UTF-8, so the guillemets must be exactly these bytes.
-    const QByteArray bytes = nonAsciiStringQuotedForAppleScript(u"\U0001F600"_s).toUtf8();
-    EXPECT_EQ(bytes,
-              QByteArray("(\xC2\xAB"
-                         "data utf8f09f9880\xC2\xBB as Unicode text)"));
-    EXPECT_EQ(nonAsciiStringQuotedForAppleScript(QString()), u"\"\""_s);
 }
 
 TEST(StringAdditions, BashQuotingRoundTripsThroughBash)
@@ -99,24 +70,17 @@ TEST(StringAdditions, BashQuotingRoundTripsThroughBash)
 TEST(StringAdditions, FindString)
 {
     const QByteArray data("abcab\xff\0x", 8);
-    struct Case
+    const struct
     {
         const char *s;
         QByteArray data;
         qint32 offset;
-    };
-    const Case cases[] = {
-        { "", data, 0 },
-        { "", QByteArray(), kNotFound },
-        { "b", data, 1 },
-        { "\xff", data, 5 },
-        { "x", data, 7 },
-        { "b\xfe", data, kNotFound },
-        { "xy", "abx", kNotFound },
-        { "abcd", "abc", kNotFound },
+    } cases[] = {
+        { "", data, 0 },     { "", QByteArray(), kNotFound }, { "\xff", data, 5 },
+        { "x", data, 7 },    { "b\xfe", data, kNotFound },    { "abcd", "abc", kNotFound },
         { "abc", "abc", 0 },
     };
-    for (const Case &c : cases)
+    for (const auto &c : cases)
         EXPECT_EQ(findString(c.s, c.data), c.offset) << c.s << " in " << c.data.toHex().data();
 }
 
