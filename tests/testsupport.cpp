@@ -23,6 +23,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 void PrintTo(const QString &value, std::ostream *os)
 {
     *os << '"' << value.toStdString() << '"';
@@ -103,7 +105,7 @@ TemporaryHome::TemporaryHome()
         QDir().mkpath(value);
         setVariable(m_saved, name, QFile::encodeName(value).constData());
     }
-    QFile::setPermissions(path() + QStringLiteral("/run"),
+    QFile::setPermissions(path() + u"/run"_s,
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
@@ -154,10 +156,10 @@ void writePropertyList(const QString &path, const QVariant &value)
 
 void makeBundle(const QString &path, const QVariantMap &info)
 {
-    writePropertyList(path + QStringLiteral("/Contents/Info.plist"), info);
-    const QString executable = info.value(QStringLiteral("CFBundleExecutable")).toString();
+    writePropertyList(path + u"/Contents/Info.plist"_s, info);
+    const QString executable = info.value(u"CFBundleExecutable"_s).toString();
     if (!executable.isEmpty()) {
-        const QString program = path + QStringLiteral("/Contents/MacOS/") + executable;
+        const QString program = path + u"/Contents/MacOS/"_s + executable;
         writeFile(program, "#!/bin/sh\nexit 0\n");
         ::chmod(fileSystemRepresentation(program)->constData(), 0755);
     }
@@ -186,8 +188,7 @@ QString installHostApp(const QStringList &options)
 {
     QProcess script;
     script.start(QStringLiteral(RARURU_MAKE_HOST_APP),
-                 QStringList { QStringLiteral("--program"), QStringLiteral(RARURU_HOST_PROGRAM) }
-                     + options);
+                 QStringList { u"--program"_s, QStringLiteral(RARURU_HOST_PROGRAM) } + options);
     if (!script.waitForFinished(60000) || script.exitCode() != 0) {
         ADD_FAILURE() << "make-host-app failed: " << script.readAllStandardError().toStdString();
         return {};
@@ -197,28 +198,24 @@ QString installHostApp(const QStringList &options)
 
 QString installEdition(const QString &applications, const QString &edition, bool registered)
 {
-    QStringList options { QStringLiteral("--applications"), applications,
-                          QStringLiteral("--edition"), edition };
-    if (!registered)
-        options += QStringLiteral("--no-register");
-    return installHostApp(options);
+    return installHostApp(QStringList { u"--applications"_s, applications, u"--edition"_s, edition }
+                          + (registered ? QStringList() : QStringList { u"--no-register"_s }));
 }
 
 QString installHelper(const QString &folder, const QString &version, const QString &identifier)
 {
-    return installHostApp({ QStringLiteral("--applications"), folder, QStringLiteral("--name"),
-                            QStringLiteral("Quillmont DI Raruru.app"),
-                            QStringLiteral("--identifier"), identifier, QStringLiteral("--version"),
-                            version, QStringLiteral("--no-register") });
+    return installHostApp({ u"--applications"_s, folder, u"--name"_s, u"Quillmont DI Raruru.app"_s,
+                            u"--identifier"_s, identifier, u"--version"_s, version,
+                            u"--no-register"_s });
 }
 
 void startStayingRunning(QProcess &process, const QString &bundle)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("QUILLMONT_REQUEST_LOG"));
-    environment.insert(QStringLiteral("QUILLMONT_STAY_RUNNING"), QStringLiteral("1"));
+    environment.remove(u"QUILLMONT_REQUEST_LOG"_s);
+    environment.insert(u"QUILLMONT_STAY_RUNNING"_s, u"1"_s);
     process.setProcessEnvironment(environment);
-    process.start(bundle + QStringLiteral("/Contents/MacOS/Quillmont"), {});
+    process.start(bundle + u"/Contents/MacOS/Quillmont"_s, {});
     ASSERT_TRUE(process.waitForStarted());
 }
 

@@ -18,6 +18,8 @@
 
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct PromptRequest
@@ -27,9 +29,8 @@ struct PromptRequest
     qsizetype selectedApp;
 };
 
-class RecordingPrompter final : public InstallPrompter
+struct RecordingPrompter final : InstallPrompter
 {
-public:
     void promptForVolume(const QString &volumePath, const std::optional<QString> &packageName,
                          qsizetype selectedApp) override
     {
@@ -38,17 +39,18 @@ public:
     std::vector<PromptRequest> prompts;
 };
 
-const QString kMain = QStringLiteral("com.tallowcraft.Quillmont");
-const QString kGames = QStringLiteral("com.tallowcraft.QuillmontGames");
-const QString kGamesScheme = QStringLiteral("com.tallowcraft.private-QuillmontGames-app-scheme");
+const QString kMain = u"com.tallowcraft.Quillmont"_s;
+const QString kGames = u"com.tallowcraft.QuillmontGames"_s;
+const QString kMainScheme = u"com.tallowcraft.private-Quillmont-app-scheme"_s;
+const QString kGamesScheme = u"com.tallowcraft.private-QuillmontGames-app-scheme"_s;
 
 // A volume folder at 'path' holding AUTORUN.INF and, when given, the
 // QUILLMONT.ID the test host's detectcd prints.
-QString makeVolume(const QString &path, const std::optional<QByteArray> &discId)
+QString makeVolume(const QString &path, const std::optional<QByteArray> &discId = std::nullopt)
 {
-    test::writeFile(path + QStringLiteral("/AUTORUN.INF"), "[autorun]\n");
+    test::writeFile(path + u"/AUTORUN.INF"_s, "[autorun]\n");
     if (discId)
-        test::writeFile(path + QStringLiteral("/QUILLMONT.ID"), *discId);
+        test::writeFile(path + u"/QUILLMONT.ID"_s, *discId);
     return path;
 }
 
@@ -60,36 +62,34 @@ protected:
     static void SetUpTestSuite()
     {
         s_home = new test::TemporaryHome;
-        s_requests = s_home->path() + QStringLiteral("/requests.log");
-        s_detectcd = s_home->path() + QStringLiteral("/detectcd.log");
-        qputenv("QUILLMONT_REQUEST_LOG", QFile::encodeName(s_requests));
-        qputenv("QUILLMONT_DETECTCD_LOG", QFile::encodeName(s_detectcd));
-        for (const char *edition : { "Quillmont", "QuillmontGames" })
-            test::installEdition(s_home->path() + QStringLiteral("/Applications"),
-                                 QLatin1String(edition), true);
+        qputenv("QUILLMONT_REQUEST_LOG", QFile::encodeName(log(u"requests"_s)));
+        qputenv("QUILLMONT_DETECTCD_LOG", QFile::encodeName(log(u"detectcd"_s)));
+        for (const QString &edition : { u"Quillmont"_s, u"QuillmontGames"_s })
+            test::installEdition(s_home->path() + u"/Applications"_s, edition, true);
     }
     static void TearDownTestSuite() { delete s_home; }
+    static QString log(const QString &name) { return s_home->path() + u'/' + name + u".log"_s; }
 
-    // The installer volume 'name', which detectcd names 'discId', seen mounted.
-    QString observe(const char *name, const QByteArray &discId)
-    {
-        const QString volume = makeVolume(
-            s_home->path() + QStringLiteral("/Volumes/") + QLatin1String(name), discId);
-        delegate.observeMount(volume);
-        return volume;
-    }
     void reset()
     {
         QDir(s_home->preferencesPath()).removeRecursively();
-        QFile::remove(s_requests);
-        QFile::remove(s_detectcd);
+        QFile::remove(log(u"requests"_s));
+        QFile::remove(log(u"detectcd"_s));
         prompter.prompts.clear();
         services->openRequests = 0;
     }
-    QStringList detectcdRuns() const
+    // The installer volume 'name', which detectcd names 'discId', seen mounted.
+    QString observe(const char *name, const QByteArray &discId = "Visio")
     {
-        const QString text = QString::fromUtf8(test::readFile(s_detectcd));
-        return text.isEmpty() ? QStringList() : text.trimmed().split(u'\n');
+        const QString volume
+            = makeVolume(s_home->path() + u"/Volumes/"_s + QLatin1String(name), discId);
+        delegate.observeMount(volume);
+        return volume;
+    }
+    static QStringList detectcdRuns()
+    {
+        return QString::fromUtf8(test::readFile(log(u"detectcd"_s)))
+            .split(u'\n', Qt::SkipEmptyParts);
     }
 
     CountingLaunchServices *services = new CountingLaunchServices;
@@ -99,25 +99,20 @@ protected:
     RecordingPrompter prompter;
     CDHelperDelegate delegate { { workspace, [] { return UserDefaults::create(); }, prompter } };
 
-    static test::TemporaryHome *s_home;
-    static QString s_requests, s_detectcd;
+    static inline test::TemporaryHome *s_home = nullptr;
 };
-
-test::TemporaryHome *MountVerdictTest::s_home = nullptr;
-QString MountVerdictTest::s_requests, MountVerdictTest::s_detectcd;
 
 TEST_F(MountVerdictTest, StoredChoiceAndDiscDecide)
 {
     enum Verdict { Open, Prompt, Nothing };
     const auto launch = [](QVariant value, QVariantMap more = {}) {
-        more.insert(QStringLiteral("AutoLaunch"), std::move(value));
+        more.insert(u"AutoLaunch"_s, std::move(value));
         return more;
     };
-    const QString appId = QStringLiteral("AutoLaunchAppID");
-    const QString scheme = QStringLiteral("AutoLaunchAppIdentifyingURLScheme");
+    const QString appId = u"AutoLaunchAppID"_s, scheme = u"AutoLaunchAppIdentifyingURLScheme"_s;
     const QVariantMap gamesTarget { { appId, kGames }, { scheme, kGamesScheme } };
     const QVariantMap emptyId { { appId, QString() }, { scheme, kGamesScheme } };
-    const QVariantMap foreign { { appId, QStringLiteral("com.example.x") } };
+    const QVariantMap foreign { { appId, u"com.example.x"_s } };
     const qsizetype notFound = InstallPrompter::kNotFound;
     const char *visio = "Microsoft Visio";
     const struct
@@ -134,7 +129,7 @@ TEST_F(MountVerdictTest, StoredChoiceAndDiscDecide)
         { "2: nothing", launch(2), {}, Nothing },
         { "absent: prompt", QVariantMap(), {}, Prompt, visio },
         { "3: prompt", launch(3), {}, Prompt, visio },
-        { "text 1 counts as 1", launch(QStringLiteral("1")), {}, Open, "Quillmont" },
+        { "text 1 counts as 1", launch(u"1"_s), {}, Open, "Quillmont" },
         { "empty AutoLaunchAppID: the record's target", launch(1, emptyId), {}, Open, "Quillmont" },
         { "stored target", launch(1, gamesTarget), {}, Open, "QuillmontGames" },
         { "0: stored target preselected", launch(0, gamesTarget), {}, Prompt, visio, 1 },
@@ -161,12 +156,12 @@ TEST_F(MountVerdictTest, StoredChoiceAndDiscDecide)
             EXPECT_EQ(prompter.prompts[0].selectedApp, c.selectedApp);
         }
         if (c.verdict == Open) {
-            const auto requests = test::hostRequests(s_requests, 1);
+            const auto requests = test::hostRequests(log(u"requests"_s), 1);
             ASSERT_EQ(requests.size(), 1u);
-            EXPECT_EQ(requests[0][QStringLiteral("program")].toString(),
-                      QStringLiteral("%1/Applications/%2.app/Contents/MacOS/%2")
-                          .arg(s_home->path(), QLatin1String(c.what)));
-            EXPECT_EQ(requests[0][QStringLiteral("arguments")].toArray().toVariantList(),
+            EXPECT_EQ(requests[0][u"program"_s].toString(),
+                      u"%1/Applications/%2.app/Contents/MacOS/%2"_s.arg(s_home->path(),
+                                                                        QLatin1String(c.what)));
+            EXPECT_EQ(requests[0][u"arguments"_s].toArray().toVariantList(),
                       QVariantList { QString::fromUtf8(fileURLWithPath(volume)) });
         }
     }
@@ -178,7 +173,7 @@ TEST_F(MountVerdictTest, ACorruptDomainCountsAsNoneAndNothingRuns)
     reset();
     const QByteArray corrupt = "<?xml version=\"1.0\"?><plist><dict><key>AutoLaunch</key>";
     test::writeFile(s_home->domainPath(kMain), corrupt);
-    observe("corrupt", "Visio");
+    observe("corrupt");
     EXPECT_TRUE(detectcdRuns().isEmpty());
     EXPECT_TRUE(prompter.prompts.empty());
     EXPECT_EQ(services->openRequests, 0);
@@ -192,56 +187,56 @@ class DiscIdentificationTest : public testing::Test
 protected:
     void SetUp() override
     {
-        const QString bundle = test::installEdition(home.path() + QStringLiteral("/Applications"),
-                                                    QStringLiteral("Quillmont"), false);
-        services.handlers.insert(QStringLiteral("com.tallowcraft.private-Quillmont-app-scheme"),
-                                 { bundle });
-        tool = toolOf(bundle);
+        services.handlers.insert(kMainScheme, { bundle });
         test::writePropertyList(home.domainPath(kMain), QVariantMap());
     }
-    static QString toolOf(const QString &bundle)
+    QString install(const QString &folder, const QString &edition = u"Quillmont"_s)
     {
-        return bundle + QStringLiteral("/Contents/SharedSupport/Quillmont/bin/detectcd");
+        return test::installEdition(home.path() + u'/' + folder, edition, false);
     }
-    static void writeTool(const QString &path, const QByteArray &script, mode_t mode = 0755)
+    // No script: no tool at all.
+    static void writeTool(const QString &bundle, const char *script, mode_t mode = 0755)
     {
-        test::writeFile(path, "#!/bin/sh\n" + script + '\n');
+        const QString path = bundle + u"/Contents/SharedSupport/Quillmont/bin/detectcd"_s;
+        QFile::remove(path);
+        if (!script)
+            return;
+        test::writeFile(path, "#!/bin/sh\n" + QByteArray(script) + '\n');
         ::chmod(QFile::encodeName(path).constData(), mode);
     }
 
     test::TemporaryHome home;
+    QString bundle = install(u"Applications"_s);
     FakeProcessList processes;
     FakeLaunchServices services;
     Workspace workspace { processes, services };
     RecordingPrompter prompter;
-    CDHelperServices helperServices { workspace,
-                                      [] { return UserDefaults::create(); },
-                                      prompter,
-                                      { std::chrono::milliseconds(1500), 64 * 1024 } };
-    CDHelperDelegate delegate { helperServices };
-    QString tool;
+    CDHelperDelegate delegate { { workspace,
+                                  [] { return UserDefaults::create(); },
+                                  prompter,
+                                  { std::chrono::milliseconds(1500), 64 * 1024 } } };
 };
 
 TEST_F(DiscIdentificationTest, WhatTheToolPrintsAndHowItEnds)
 {
     // A volume path no shell would pass through unharmed.
-    const QString volume = makeVolume(
-        home.path() + QStringLiteral("/Volumes/disc \"A\" $HOME `x` 'b' \\ \u00e9"), std::nullopt);
-    const QString visio = QStringLiteral("Microsoft Visio");
+    const QString volume
+        = makeVolume(home.path() + u"/Volumes/disc \"A\" $HOME `x` 'b' \\ \u00e9"_s);
+    const QString visio = u"Microsoft Visio"_s;
     const std::optional<QString> unnamed; // the output could not be read
     const struct
     {
         const char *name;
-        const char *script; // nullptr: no tool at all
+        const char *script;
         // The name the prompt shows; no prompt when the tool could not be used.
         std::optional<std::optional<QString>> shown;
         mode_t mode = 0755;
     } cases[] = {
         { "blanks and CR LF around a known disc", "printf ' \\t_msoffice2003_\\r\\n'",
-          QStringLiteral("Microsoft Office 2003") },
-        { "translated by the host", "echo Quicken", QStringLiteral("Quicken for Windows") },
+          u"Microsoft Office 2003"_s },
+        { "translated by the host", "echo Quicken", u"Quicken for Windows"_s },
         { "not UTF-8", "printf '\\377\\n'", unnamed },
-        { "one argument, unchanged", "printf '%s\\n' \"$#:$1\"", QStringLiteral("1:") + volume },
+        { "one argument, unchanged", "printf '%s\\n' \"$#:$1\"", u"1:"_s + volume },
         { "standard input is at its end", "cat; echo Visio", visio },
         { "failure status: the output counts", "echo Visio; exit 3", visio },
         { "killed: the output counts", "echo Visio; kill -KILL $$", visio },
@@ -252,9 +247,7 @@ TEST_F(DiscIdentificationTest, WhatTheToolPrintsAndHowItEnds)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        QFile::remove(tool);
-        if (c.script)
-            writeTool(tool, c.script, c.mode);
+        writeTool(bundle, c.script, c.mode);
         prompter.prompts.clear();
         delegate.observeMount(volume);
         ASSERT_EQ(prompter.prompts.size(), c.shown ? 1u : 0u);
@@ -264,33 +257,27 @@ TEST_F(DiscIdentificationTest, WhatTheToolPrintsAndHowItEnds)
     }
 }
 
+// The host replaced between two mounts: the second runs the new copy's tool.
+// Without the main edition, the games edition's tool is not used at all.
 TEST_F(DiscIdentificationTest, EachMountFindsTheHostAnew)
 {
-    // The host replaced between two mounts: the second runs the new copy's tool.
-    const QString volume = makeVolume(home.path() + QStringLiteral("/Volumes/V"), std::nullopt);
-    const QString other = test::installEdition(home.path() + QStringLiteral("/Other"),
-                                               QStringLiteral("Quillmont"), false);
-    writeTool(tool, "echo Visio");
-    writeTool(toolOf(other), "echo Quicken");
+    const QString volume = makeVolume(home.path() + u"/Volumes/V"_s);
+    const QString other = install(u"Other"_s);
+    writeTool(bundle, "echo Visio");
+    writeTool(other, "echo Quicken");
     delegate.observeMount(volume);
-    services.handlers.insert(QStringLiteral("com.tallowcraft.private-Quillmont-app-scheme"),
-                             { other });
+    services.handlers.insert(kMainScheme, { other });
     delegate.observeMount(volume);
-    ASSERT_EQ(prompter.prompts.size(), 2u);
-    EXPECT_EQ(prompter.prompts[0].packageName, QStringLiteral("Microsoft Visio"));
-    EXPECT_EQ(prompter.prompts[1].packageName, QStringLiteral("Quicken for Windows"));
-}
 
-TEST_F(DiscIdentificationTest, WithoutTheMainEditionNoDiscIsIdentified)
-{
-    const QString games = test::installEdition(home.path() + QStringLiteral("/Applications"),
-                                               QStringLiteral("QuillmontGames"), false);
-    services.handlers.clear();
-    services.handlers.insert(kGamesScheme, { games });
+    const QString games = install(u"Games"_s, u"QuillmontGames"_s);
+    writeTool(games, "echo Visio");
+    services.handlers = { { kGamesScheme, { games } } };
     services.bundlesByIdentifier.insert(kGames, games);
-    const QString volume = makeVolume(home.path() + QStringLiteral("/Volumes/V"), "Visio");
     delegate.observeMount(volume);
-    EXPECT_TRUE(prompter.prompts.empty()) << "the games edition's detectcd is not used";
+
+    ASSERT_EQ(prompter.prompts.size(), 2u);
+    EXPECT_EQ(prompter.prompts[0].packageName, u"Microsoft Visio"_s);
+    EXPECT_EQ(prompter.prompts[1].packageName, u"Quicken for Windows"_s);
 }
 
 } // namespace

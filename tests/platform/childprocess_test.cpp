@@ -19,22 +19,18 @@ std::optional<ChildProcessResult> shell(const QByteArray &script,
 
 TEST(ChildProcess, CollectsOutputWhateverTheExit)
 {
-    const struct
-    {
-        const char *script;
-        QByteArray output;
-    } cases[] = {
+    const std::pair<const char *, QByteArray> cases[] = {
         { "echo _msoffice2003_", "_msoffice2003_\n" },
         { "printf 'x'; exit 3", "x" }, // the status is not looked at
         { "printf 'killed'; kill -9 $$", "killed" }, // nor how it ended
         { "cat; printf done", "done" }, // standard input is at its end
         { "printf '\\377\\376'", "\xff\xfe" },
     };
-    for (const auto &c : cases) {
-        const auto result = shell(c.script);
-        ASSERT_TRUE(result) << c.script;
-        EXPECT_EQ(result->standardOutput, c.output) << c.script;
-        EXPECT_FALSE(result->timedOut) << c.script;
+    for (const auto &[script, output] : cases) {
+        const auto result = shell(script);
+        ASSERT_TRUE(result) << script;
+        EXPECT_EQ(result->standardOutput, output) << script;
+        EXPECT_FALSE(result->timedOut) << script;
     }
     // Arguments are passed as they are, without a shell in between.
     const auto echoed = runChildProcess("/usr/bin/printf", { "%s", "/media/a b; rm -rf ~ \xff" });
@@ -61,19 +57,13 @@ TEST(ChildProcess, FloodsAndHangsAreBounded)
     EXPECT_TRUE(flood->outputTruncated);
     EXPECT_FALSE(flood->timedOut);
 
-    const struct
-    {
-        const char *name, *script;
-    } hangs[] = {
-        { "never exits", "printf partial; exec sleep 1000" },
-        { "a child keeps the output open", "sleep 1000 & printf partial" },
-        { "closes its output, then lingers", "printf partial; exec >&-; sleep 1000" },
-    };
-    for (const auto &h : hangs) {
-        const auto result = shell(h.script, { 300ms, 1000 });
-        ASSERT_TRUE(result) << h.name;
-        EXPECT_TRUE(result->timedOut) << h.name;
-        EXPECT_EQ(result->standardOutput, "partial") << h.name;
+    // Never exits, a child keeps the output open, or it closes it and lingers.
+    for (const char *script : { "printf partial; exec sleep 1000", "sleep 1000 & printf partial",
+                                "printf partial; exec >&-; sleep 1000" }) {
+        const auto result = shell(script, { 300ms, 1000 });
+        ASSERT_TRUE(result) << script;
+        EXPECT_TRUE(result->timedOut) << script;
+        EXPECT_EQ(result->standardOutput, "partial") << script;
     }
 }
 

@@ -26,11 +26,8 @@ protected:
     }
     uint mode(const QString &relative) const
     {
-        struct stat st
-        {
-        };
-        EXPECT_EQ(::lstat(bytes(relative).constData(), &st), 0) << relative.toStdString();
-        return st.st_mode & 07777;
+        struct stat st = {};
+        return ::lstat(bytes(relative).constData(), &st) == 0 ? st.st_mode & 07777 : ~0u;
     }
 
     FileManager &fm = FileManager::defaultManager();
@@ -45,21 +42,19 @@ TEST_F(FileManagerTest, ExistenceKindAndExecutable)
     QDir().mkpath(at(u"folder"_s));
     ASSERT_EQ(::symlink("folder", bytes(u"link"_s).constData()), 0);
     ASSERT_EQ(::symlink("missing", bytes(u"dangling"_s).constData()), 0);
-    const struct
-    {
-        const char *path;
-        bool exists, isDirectory, executable;
-    } cases[] = {
-        { "data", true, false, false },      { "tool", true, false, true },
-        { "folder", true, true, false }, // searchable, not runnable
-        { "link", true, true, false }, // a final link is followed
-        { "dangling", false, false, false }, { "nothing", false, false, false },
+    // Name: exists, is a folder, is executable.
+    const std::tuple<QString, bool, bool, bool> cases[] = {
+        { u"data"_s, true, false, false },      { u"tool"_s, true, false, true },
+        { u"folder"_s, true, true, false }, // searchable, not runnable
+        { u"link"_s, true, true, false }, // a final link is followed
+        { u"dangling"_s, false, false, false }, { u"nothing"_s, false, false, false },
     };
-    for (const auto &c : cases) {
-        bool isDirectory = !c.isDirectory;
-        EXPECT_EQ(fm.fileExistsAtPath(at(QLatin1String(c.path)), &isDirectory), c.exists) << c.path;
-        EXPECT_EQ(isDirectory, c.isDirectory) << c.path;
-        EXPECT_EQ(fm.isExecutableFileAtPath(at(QLatin1String(c.path))), c.executable) << c.path;
+    for (const auto &[name, exists, folder, executable] : cases) {
+        SCOPED_TRACE(name.toStdString());
+        bool isDirectory = !folder;
+        EXPECT_EQ(fm.fileExistsAtPath(at(name), &isDirectory), exists);
+        EXPECT_EQ(isDirectory, folder);
+        EXPECT_EQ(fm.isExecutableFileAtPath(at(name)), executable);
     }
     EXPECT_FALSE(fm.fileExistsAtPath(QString()));
 }
@@ -75,24 +70,20 @@ TEST_F(FileManagerTest, DirectoryContentsAndDisplayNamesOfAnyName)
     auto contents = fm.directoryContentsAtPath(dir.path());
     ASSERT_TRUE(contents);
     contents->sort();
-    QStringList expected { u"AUTORUN.INF"_s, odd, u"Quillmont.app"_s, u"notes.app"_s };
-    expected.sort();
-    EXPECT_EQ(*contents, expected);
+    EXPECT_EQ(*contents,
+              (QStringList { u"AUTORUN.INF"_s, u"Quillmont.app"_s, odd, u"notes.app"_s }));
     EXPECT_TRUE(fm.fileExistsAtPath(at(odd))); // the name leads back to the file
     EXPECT_FALSE(fm.directoryContentsAtPath(at(u"AUTORUN.INF"_s)));
     EXPECT_FALSE(fm.directoryContentsAtPath(at(u"missing"_s)));
 
-    const struct
-    {
-        QString path, name;
-    } names[] = {
+    const std::pair<QString, QString> names[] = {
         { at(u"Quillmont.app/"_s), u"Quillmont"_s },
         { at(u"notes.app"_s), u"notes.app"_s },
         { u"/"_s, u"/"_s },
         { at(odd), u"not utf8 \ufffd\nline"_s },
     };
-    for (const auto &c : names)
-        EXPECT_EQ(fm.displayNameAtPath(c.path), c.name) << c.path.toStdString();
+    for (const auto &[path, name] : names)
+        EXPECT_EQ(fm.displayNameAtPath(path), name) << path.toStdString();
 }
 
 TEST_F(FileManagerTest, CopyKeepsTreeModesLinksAndTimes)

@@ -28,13 +28,6 @@ TEST(FileSystemRepresentation, BytesRoundTripThroughText)
     }
 }
 
-TEST(FileSystemRepresentation, ValidUtf8IsTextAndEscapesAreShownAsReplacements)
-{
-    const QString text = stringWithFileSystemRepresentation(QByteArray("caf\xc3\xa9\xff"));
-    EXPECT_EQ(text.left(4), u"caf\u00e9"_s);
-    EXPECT_EQ(displayableString(text), u"caf\u00e9\ufffd"_s);
-}
-
 TEST(FileSystemRepresentation, TextsWithoutBytesHaveNoRepresentation)
 {
     const QString cases[] = {

