@@ -66,7 +66,8 @@ void removeStaleTemporaryFiles(const QByteArray &folder, const QByteArray &targe
     if (!dir)
         return;
     const QByteArray prefix = '.' + targetName + '.';
-    const time_t staleBefore = ::time(nullptr) - 60 * 60;
+    constexpr time_t kStaleAfter = 3600; // seconds
+    const time_t staleBefore = ::time(nullptr) - kStaleAfter;
     while (const dirent *entry = ::readdir(dir)) {
         const QByteArrayView name(entry->d_name);
         struct stat st;
