@@ -10,8 +10,7 @@
 #include "platform/launchservices.h"
 #include "prefs/cdtools.h"
 
-#include <QDir>
-#include <QScopeGuard>
+#include <QTimer>
 
 #include <cmath>
 
@@ -113,6 +112,7 @@ void CDHelperDelegate::applicationDidFinishLaunching()
     QMFileManager &fileManager = *QMFileManager::defaultManager();
     (void)fileManager.removeFileAtPath(destination);
     if (fileManager.copyPath(*m_services.bundlePath, destination)) {
+        m_services.willRelaunch();
         (void)m_services.workspace.launchServices().openFromURLSpec(
             { destination, { fileURLWithPath(destination) }, std::nullopt, 0 });
     }
@@ -121,48 +121,78 @@ void CDHelperDelegate::applicationDidFinishLaunching()
 
 void CDHelperDelegate::observeMount(const QString &volumePath)
 {
-    if (!CDTools::isValidInstallerVolume(volumePath))
-        return;
-    m_handlingMount = true;
-    const auto forgetHost = qScopeGuard([this] {
-        m_handlingMount = false;
-        m_mountHostBundle.reset();
-    });
+    m_pendingMounts.push_back(volumePath);
+    if (!m_handlingMount)
+        handleNextMount();
+}
 
-    // Read afresh: the host or the user may have changed the domains since
-    // the last mount.
-    const std::unique_ptr<UserDefaults> defaults = m_services.makeUserDefaults();
-    defaults->synchronize();
+void CDHelperDelegate::handleNextMount()
+{
+    while (!m_handlingMount && !m_pendingMounts.empty()) {
+        const QString volumePath = m_pendingMounts.front();
+        m_pendingMounts.pop_front();
+        if (!CDTools::isValidInstallerVolume(volumePath)) {
+            Q_EMIT didHandleMount(volumePath);
+            continue;
+        }
 
-    // The first host application with a domain is the one whose choice counts.
-    QVariantMap record;
-    std::optional<QVariantMap> domain;
-    for (const QVariant &candidate : CDTools::getListOfAppsHelpedByTheCDHelper()) {
-        record = candidate.toMap();
-        domain = defaults->persistentDomainForName(record.value(kBundleID).toString());
-        if (domain)
-            break;
+        // Read afresh: the host or the user may have changed the domains
+        // since the last mount.
+        const std::unique_ptr<UserDefaults> defaults = m_services.makeUserDefaults();
+        defaults->synchronize();
+
+        // The first host application with a domain is the one whose choice
+        // counts.
+        QVariantMap record;
+        std::optional<QVariantMap> domain;
+        for (const QVariant &candidate : CDTools::getListOfAppsHelpedByTheCDHelper()) {
+            record = candidate.toMap();
+            domain = defaults->persistentDomainForName(record.value(kBundleID).toString());
+            if (domain)
+                break;
+        }
+        if (!domain) {
+            Q_EMIT didHandleMount(volumePath); // no host application is set up for this user
+            continue;
+        }
+
+        // The tool runs whatever the choice, so that the host sees every disc.
+        m_handlingMount = true;
+        identifyVolume(
+            volumePath,
+            [this, volumePath, record, domain = *domain](std::optional<DiscIdentifier> identifier) {
+                if (identifier)
+                    decide(volumePath, record, domain, *identifier);
+                finishMount(volumePath);
+            });
     }
-    if (!domain)
-        return; // no host application has been set up for this user
+}
 
-    const qint64 autoLaunch = integerValue(domain->value(kAutoLaunch));
+void CDHelperDelegate::finishMount(const QString &volumePath)
+{
+    m_handlingMount = false;
+    Q_EMIT didHandleMount(volumePath);
+    // From the event loop: a tool that cannot start answers at once, and a
+    // burst of such mounts must not nest.
+    if (!m_pendingMounts.empty())
+        QTimer::singleShot(0, this, &CDHelperDelegate::handleNextMount);
+}
+
+void CDHelperDelegate::decide(const QString &volumePath, const QVariantMap &record,
+                              const QVariantMap &domain, const DiscIdentifier &identifier)
+{
+    const qint64 autoLaunch = integerValue(domain.value(kAutoLaunch));
     LaunchTarget target;
-    if (const auto appID = stringValue(*domain, kAutoLaunchAppID); appID && !appID->isEmpty())
-        target = { appID, stringValue(*domain, kAutoLaunchAppIdentifyingURLScheme) };
+    if (const auto appID = stringValue(domain, kAutoLaunchAppID); appID && !appID->isEmpty())
+        target = { appID, stringValue(domain, kAutoLaunchAppIdentifyingURLScheme) };
     else
         target = { record.value(kBundleID).toString(),
                    record.value(kIdentifyingURLScheme).toString() };
 
-    // The tool runs whatever the choice, so that the host sees every disc.
-    const auto identifier = identifyVolume(volumePath);
-    if (!identifier)
-        return;
-    const auto packageName = getPackageDisplayName(*identifier);
-
-    const bool recognised = identifier->has_value()
-        && (*identifier)
-                ->compare(QString::fromUtf16(HostProduct::kUnrecognisedDisc), Qt::CaseInsensitive)
+    const auto packageName = getPackageDisplayName(identifier);
+    const bool recognised = identifier
+        && identifier->compare(QString::fromUtf16(HostProduct::kUnrecognisedDisc),
+                               Qt::CaseInsensitive)
             != 0;
     if (autoLaunch == qint64(AutoLaunch::OpenAtOnce) && recognised) {
         launchAndInstall(volumePath, target.appID, target.scheme);
@@ -191,24 +221,20 @@ void CDHelperDelegate::launchAndInstall(const QString &volumePath,
                       HostProduct::kLaunchOptions, std::nullopt);
 }
 
-std::shared_ptr<const Bundle> CDHelperDelegate::mainHostApplicationBundle()
+std::unique_ptr<Bundle> CDHelperDelegate::mainHostApplicationBundle()
 {
-    if (m_handlingMount && m_mountHostBundle)
-        return *m_mountHostBundle;
     const auto path = QM_absolutePathForAppBundleWithIdentifier(
         m_services.workspace, HostProduct::mainBundleIdentifier(),
         HostProduct::mainIdentifyingURLScheme());
-    std::shared_ptr<const Bundle> bundle = path ? Bundle::create(*path) : nullptr;
-    if (m_handlingMount)
-        m_mountHostBundle = bundle;
-    return bundle;
+    return path ? Bundle::create(*path) : nullptr;
 }
 
-std::optional<DiscIdentifier> CDHelperDelegate::identifyVolume(const QString &volumePath)
+void CDHelperDelegate::identifyVolume(const QString &volumePath,
+                                      std::function<void(std::optional<DiscIdentifier>)> done)
 {
     const auto bundle = mainHostApplicationBundle();
     if (!bundle)
-        return std::nullopt;
+        return done(std::nullopt);
     QString tool = bundle->sharedSupportPath();
     for (const QString &component : HostProduct::detectcdPathComponents())
         tool += u'/' + component;
@@ -216,15 +242,22 @@ std::optional<DiscIdentifier> CDHelperDelegate::identifyVolume(const QString &vo
     const auto program = fileSystemRepresentation(tool);
     const auto argument = fileSystemRepresentation(volumePath);
     if (!program || !argument)
-        return std::nullopt;
-    const auto result = runChildProcess(*program, { *argument }, m_services.detectcdLimits);
-    if (!result || result->timedOut)
-        return std::nullopt;
-    // Output cut at the limit is not the tool's answer: the disc counts as
-    // unrecognised.
-    if (result->outputTruncated)
-        return DiscIdentifier();
-    return discIdentifierFromOutput(result->standardOutput);
+        return done(std::nullopt);
+    m_detectcd = ChildProcess::start(*program, { *argument }, m_services.detectcdLimits, this);
+    if (!m_detectcd)
+        return done(std::nullopt);
+    connect(m_detectcd.get(), &ChildProcess::finished, this,
+            [this, done = std::move(done)](const ChildProcessResult &result) {
+                m_detectcd.release()->deleteLater(); // it is still emitting
+                if (result.timedOut)
+                    done(std::nullopt);
+                else if (result.outputTruncated)
+                    // Output cut at the limit is not the tool's answer: the
+                    // disc counts as unrecognised.
+                    done(DiscIdentifier());
+                else
+                    done(discIdentifierFromOutput(result.standardOutput));
+            });
 }
 
 std::optional<QString> CDHelperDelegate::getPackageDisplayName(const DiscIdentifier &identifier)

@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -37,6 +38,9 @@ struct CDHelperServices
     std::function<std::optional<QString>()> temporaryItemsFolder = [] { return std::nullopt; };
     std::function<std::unique_ptr<MountMonitor>()> makeMountMonitor = [] { return nullptr; };
     std::function<void()> terminate = [] {};
+    // Called right before the copy is started: what makes this process the
+    // session's helper passes to the copy.
+    std::function<void()> willRelaunch = [] {};
 };
 
 // The identifier detectcd printed for a disc; absent when its output could
@@ -64,8 +68,10 @@ public:
 
     [[nodiscard]] bool isTempDirInstance() const { return m_isTempDirInstance; }
 
-    // Handles one newly mounted volume, start to verdict. Runs on the main
-    // thread and waits for detectcd (at most its time limit).
+    // Handles one newly mounted volume, start to verdict. Mounts are handled
+    // one after the other, in the order they came; while detectcd runs the
+    // event loop goes on (prompts answer, quit requests are served), and a
+    // later mount waits for the verdict on the earlier one.
     void observeMount(const QString &volumePath);
 
     // Asks the host application named by the launch target (bundle
@@ -74,25 +80,34 @@ public:
     void launchAndInstall(const QString &volumePath, const std::optional<QString> &appID,
                           const std::optional<QString> &scheme);
 
-    // Runs the main host application's detectcd on the volume. Absent when
-    // the tool cannot be run: the main host application is not installed,
-    // the tool is missing or cannot be started, or it did not finish in time.
-    [[nodiscard]] std::optional<DiscIdentifier> identifyVolume(const QString &volumePath);
+    // Runs the main host application's detectcd on the volume and calls
+    // 'done' from the event loop with the disc's identifier; with nothing
+    // when the tool cannot be run: the main host application is not
+    // installed, the tool is missing or cannot be started, or it did not
+    // finish in time. Not called when the delegate goes first.
+    void identifyVolume(const QString &volumePath,
+                        std::function<void(std::optional<DiscIdentifier>)> done);
 
     // The name shown for a disc: the known disc's English name or the
     // identifier itself, translated by the main host application's TCL
-    // strings where it has a translation.
+    // strings where it has a translation. Finds that application anew.
     [[nodiscard]] std::optional<QString> getPackageDisplayName(const DiscIdentifier &identifier);
 
+Q_SIGNALS:
+    // The handling of a mount has ended, whatever its verdict.
+    void didHandleMount(const QString &volumePath);
+
 private:
-    [[nodiscard]] std::shared_ptr<const Bundle> mainHostApplicationBundle();
+    [[nodiscard]] std::unique_ptr<Bundle> mainHostApplicationBundle();
+    void handleNextMount();
+    void decide(const QString &volumePath, const QVariantMap &record, const QVariantMap &domain,
+                const DiscIdentifier &identifier);
+    void finishMount(const QString &volumePath);
 
     CDHelperServices m_services;
     bool m_isTempDirInstance = false;
-    // While one mount is handled, the main host application is looked up
-    // once: the lookup walks the running processes, and identifying the disc
-    // and naming it both need it.
-    bool m_handlingMount = false;
-    std::optional<std::shared_ptr<const Bundle>> m_mountHostBundle;
     std::unique_ptr<MountMonitor> m_mountMonitor;
+    std::deque<QString> m_pendingMounts;
+    bool m_handlingMount = false;
+    std::unique_ptr<ChildProcess> m_detectcd; // while a mount waits for it
 };

@@ -170,7 +170,12 @@ int main(int argc, char **argv)
                 // from minute to minute, so the helper's own share is taken
                 // from pairs.
                 const auto toolStart = Clock::now();
-                (void)runChildProcess(QFile::encodeName(tool), { source });
+                if (const auto process = ChildProcess::start(QFile::encodeName(tool), { source })) {
+                    QEventLoop toolLoop;
+                    QObject::connect(process.get(), &ChildProcess::finished, &toolLoop,
+                                     &QEventLoop::quit);
+                    toolLoop.exec();
+                }
                 tools.push_back(
                     std::chrono::duration<double, std::milli>(Clock::now() - toolStart).count());
                 helper.push_back(times.back() - tools.back());

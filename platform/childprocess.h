@@ -1,13 +1,14 @@
 // Running a tool and collecting what it prints, with bounds: the helper waits
 // for the host's tools, so a tool that hangs or floods its output must not
-// hang or flood the helper.
+// hang or flood the helper, and waiting for one must not stop the event loop.
 #pragma once
 
 #include <QByteArray>
 #include <QList>
+#include <QObject>
 
 #include <chrono>
-#include <optional>
+#include <memory>
 
 struct ChildProcessResult
 {
@@ -22,10 +23,45 @@ struct ChildProcessLimits
     qsizetype maxOutput = 1024 * 1024;
 };
 
-// Runs 'program' with 'arguments' (no shell), standard input at its end at
-// once, standard output collected while it runs, standard error, environment
-// and working folder inherited. Returns when the tool has exited and its
-// output has ended, or at the deadline. Absent when it cannot be started.
-[[nodiscard]] std::optional<ChildProcessResult>
-runChildProcess(const QByteArray &program, const QList<QByteArray> &arguments,
-                const ChildProcessLimits &limits = {});
+// One run of a tool, watched from the event loop of the thread that starts
+// it. The tool runs in a process group of its own; destroying the object
+// before it has finished kills that group at once, so a helper that quits
+// while a tool runs leaves nothing behind.
+class ChildProcess : public QObject
+{
+    Q_OBJECT
+public:
+    // Starts 'program' with 'arguments' (no shell), standard input at its
+    // end at once, standard output collected while it runs, standard error,
+    // environment and working folder inherited, signal dispositions as the
+    // system's defaults. Null when it cannot be started.
+    [[nodiscard]] static std::unique_ptr<ChildProcess> start(const QByteArray &program,
+                                                             const QList<QByteArray> &arguments,
+                                                             const ChildProcessLimits &limits = {},
+                                                             QObject *parent = nullptr);
+    ~ChildProcess() override;
+
+Q_SIGNALS:
+    // Once, from the event loop: the tool has exited and its output has
+    // ended, or the deadline has passed (then the group has been killed).
+    // The receiver may destroy the object.
+    void finished(const ChildProcessResult &result);
+
+private:
+    ChildProcess(int pid, int output, int pidfd, const ChildProcessLimits &limits, QObject *parent);
+    void readOutput();
+    void finishIfDone();
+    void kill();
+
+    class QSocketNotifier *m_outputNotifier = nullptr;
+    class QSocketNotifier *m_exitNotifier = nullptr;
+    class QTimer *m_deadline = nullptr;
+    int m_pid;
+    int m_output;
+    int m_pidfd;
+    qsizetype m_maxOutput;
+    ChildProcessResult m_result;
+    bool m_outputEnded = false;
+    bool m_exited = false;
+    bool m_reaped = false;
+};

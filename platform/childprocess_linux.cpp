@@ -1,130 +1,148 @@
 // Child processes on Linux: posix_spawn (which reports exec failures) into a
 // process group of the child's own, so that at the deadline the tool and
-// anything it started are killed together; output is read with poll(2) while
-// the tool runs, so a tool that writes more than a pipe holds never stalls.
+// anything it started are killed together. The output pipe and a pidfd
+// (pidfd_open(2), readable once the process has exited) are watched by
+// QSocketNotifiers, so the event loop goes on while a tool runs and a tool
+// that writes more than a pipe holds never stalls.
 #include "platform/childprocess.h"
 
 #include "platform/argumentvector_p.h"
+#include "platform/spawnsignals_p.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <vector>
 
 extern char **environ;
 
-namespace {
-
-class Pipe
-{
-public:
-    Pipe() { m_ok = ::pipe2(m_fds, O_CLOEXEC) == 0; }
-    ~Pipe()
-    {
-        closeRead();
-        closeWrite();
-    }
-    Pipe(const Pipe &) = delete;
-    Pipe &operator=(const Pipe &) = delete;
-    bool ok() const { return m_ok; }
-    int read() const { return m_fds[0]; }
-    int write() const { return m_fds[1]; }
-    void closeRead() { closeOne(0); }
-    void closeWrite() { closeOne(1); }
-
-private:
-    void closeOne(int i)
-    {
-        if (m_ok && m_fds[i] >= 0) {
-            ::close(m_fds[i]);
-            m_fds[i] = -1;
-        }
-    }
-    int m_fds[2] = { -1, -1 };
-    bool m_ok = false;
-};
-
-} // namespace
-
-std::optional<ChildProcessResult> runChildProcess(const QByteArray &program,
+std::unique_ptr<ChildProcess> ChildProcess::start(const QByteArray &program,
                                                   const QList<QByteArray> &arguments,
-                                                  const ChildProcessLimits &limits)
+                                                  const ChildProcessLimits &limits, QObject *parent)
 {
+    if (program.isEmpty())
+        return nullptr;
     const ArgumentVector argv(program, arguments);
-
-    Pipe input, output;
-    if (!input.ok() || !output.ok())
-        return std::nullopt;
+    int input[2], output[2];
+    if (::pipe2(input, O_CLOEXEC) != 0)
+        return nullptr;
+    if (::pipe2(output, O_CLOEXEC) != 0) {
+        ::close(input[0]);
+        ::close(input[1]);
+        return nullptr;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, input.read(), STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, output.write(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
     posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    setDefaultSignalsForSpawn(&attributes, POSIX_SPAWN_SETPGROUP);
     posix_spawnattr_setpgroup(&attributes, 0);
     pid_t child = -1;
     const int spawned
         = ::posix_spawn(&child, program.constData(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    if (spawned != 0)
-        return std::nullopt;
-    input.closeRead();
-    input.closeWrite(); // the tool reads the end of its input at once
-    output.closeWrite();
+    ::close(input[0]);
+    ::close(input[1]); // the tool reads the end of its input at once
+    ::close(output[1]);
+    if (spawned != 0) {
+        ::close(output[0]);
+        return nullptr;
+    }
+    ::fcntl(output[0], F_SETFL, O_NONBLOCK);
+    const int pidfd = int(::syscall(SYS_pidfd_open, child, 0));
+    return std::unique_ptr<ChildProcess>(new ChildProcess(child, output[0], pidfd, limits, parent));
+}
 
-    ChildProcessResult result;
-    const auto deadline = std::chrono::steady_clock::now() + limits.timeout;
+ChildProcess::ChildProcess(int pid, int output, int pidfd, const ChildProcessLimits &limits,
+                           QObject *parent)
+    : QObject(parent)
+    , m_pid(pid)
+    , m_output(output)
+    , m_pidfd(pidfd)
+    , m_maxOutput(limits.maxOutput)
+{
+    m_outputNotifier = new QSocketNotifier(m_output, QSocketNotifier::Read, this);
+    connect(m_outputNotifier, &QSocketNotifier::activated, this, &ChildProcess::readOutput);
+    if (m_pidfd >= 0) {
+        m_exitNotifier = new QSocketNotifier(m_pidfd, QSocketNotifier::Read, this);
+        connect(m_exitNotifier, &QSocketNotifier::activated, this, [this] {
+            m_exitNotifier->setEnabled(false);
+            m_exited = true;
+            finishIfDone();
+        });
+    } else {
+        m_exited = true; // no pidfd (kernel before 5.3): the end of output must do
+    }
+    m_deadline = new QTimer(this);
+    m_deadline->setSingleShot(true);
+    connect(m_deadline, &QTimer::timeout, this, [this] {
+        m_result.timedOut = true;
+        kill();
+        Q_EMIT finished(m_result);
+    });
+    m_deadline->start(limits.timeout);
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (!m_reaped)
+        kill();
+    ::close(m_output);
+    if (m_pidfd >= 0)
+        ::close(m_pidfd);
+}
+
+void ChildProcess::readOutput()
+{
     char buffer[65536];
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            result.timedOut = true;
-            break;
-        }
-        pollfd fd { output.read(), POLLIN, 0 };
-        const int ready = ::poll(&fd, 1, int(std::min<long long>(left.count(), 1000)));
-        if (ready < 0 && errno != EINTR)
-            break;
-        if (ready <= 0)
+        const ssize_t n = ::read(m_output, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
             continue;
-        const ssize_t n = ::read(output.read(), buffer, sizeof buffer);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
+        if (n < 0 && errno == EAGAIN)
+            return;
         if (n <= 0)
-            break; // end of output
-        const qsizetype room = limits.maxOutput - result.standardOutput.size();
+            break; // end of output, or an error that ends it
+        const qsizetype room = m_maxOutput - m_result.standardOutput.size();
         if (n > room)
-            result.outputTruncated = true;
-        result.standardOutput.append(buffer, std::min<qsizetype>(n, std::max<qsizetype>(room, 0)));
+            m_result.outputTruncated = true;
+        m_result.standardOutput.append(buffer, std::clamp<qsizetype>(room, 0, n));
     }
-    if (!result.timedOut) {
-        // Output has ended; the tool may still linger. Wait for its exit
-        // until the same deadline (a pidfd becomes readable when it exits).
-        const int pidfd = int(::syscall(SYS_pidfd_open, child, 0));
-        if (pidfd >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd fd { pidfd, POLLIN, 0 };
-            int ready;
-            while ((ready = ::poll(&fd, 1, int(std::max<long long>(left.count(), 0)))) < 0
-                   && errno == EINTR) { }
-            result.timedOut = ready == 0;
-            ::close(pidfd);
-        }
-    }
-    if (result.timedOut)
-        ::kill(-child, SIGKILL);
+    m_outputNotifier->setEnabled(false);
+    m_outputEnded = true;
+    finishIfDone();
+}
+
+void ChildProcess::finishIfDone()
+{
+    if (!m_outputEnded || !m_exited)
+        return;
+    m_deadline->stop();
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) { }
-    return result;
+    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) { }
+    m_reaped = true;
+    Q_EMIT finished(m_result);
+}
+
+void ChildProcess::kill()
+{
+    m_deadline->stop();
+    m_outputNotifier->setEnabled(false);
+    if (m_exitNotifier)
+        m_exitNotifier->setEnabled(false);
+    ::kill(-m_pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) { }
+    m_reaped = true;
 }

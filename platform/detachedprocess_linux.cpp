@@ -2,12 +2,17 @@
 // program is reparented to init (or the session's subreaper) at once. A
 // close-on-exec pipe carries the exec's errno back; end of file on it means
 // the exec succeeded. Only async-signal-safe calls run between fork and exec.
+// A standard stream that is a pipe is replaced by /dev/null: whoever reads
+// that pipe (a host capturing a tool's output with $(...)) waits for its end,
+// which a program that lives on by itself would hold off for good.
 #include "platform/detachedprocess.h"
 
 #include "platform/argumentvector_p.h"
+#include "platform/spawnsignals_p.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,11 +55,19 @@ int startDetachedProcess(const QByteArray &program, const QList<QByteArray> &arg
             reportAndExit(report[1], errno);
         if (grandchild > 0)
             ::_exit(0);
-        const int devNull = ::open("/dev/null", O_RDONLY);
+        const int devNull = ::open("/dev/null", O_RDWR);
         if (devNull < 0 || ::dup2(devNull, STDIN_FILENO) < 0)
             reportAndExit(report[1], errno);
-        if (devNull != STDIN_FILENO)
+        for (const int stream : { STDOUT_FILENO, STDERR_FILENO }) {
+            struct stat info
+            {
+            };
+            if (::fstat(stream, &info) == 0 && S_ISFIFO(info.st_mode))
+                (void)::dup2(devNull, stream);
+        }
+        if (devNull > STDERR_FILENO)
             ::close(devNull);
+        resetSignalsForExec();
         ::execve(argv.program(), argv.data(), environ);
         reportAndExit(report[1], errno);
     }

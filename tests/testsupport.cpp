@@ -246,4 +246,19 @@ std::optional<std::string> enterPrivateMountNamespace()
     return std::nullopt;
 }
 
+bool processHasEnded(int pid)
+{
+    const auto ended = [pid] {
+        QFile stat(u"/proc/%1/stat"_s.arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return true;
+        const QByteArray fields = stat.readAll();
+        return fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z";
+    };
+    QDeadlineTimer deadline(5000);
+    while (!ended() && !deadline.hasExpired())
+        QThread::msleep(20);
+    return ended();
+}
+
 } // namespace test

@@ -95,6 +95,10 @@ void startStayingRunning(QProcess &process, const QString &bundle);
 // waiting up to ten seconds for at least 'count' of them: it runs detached.
 QList<QJsonObject> hostRequests(const QString &log, qsizetype count);
 
+// Waits up to five seconds for the process 'pid' to end (gone, or a zombie
+// nobody has reaped yet); whether it did.
+bool processHasEnded(int pid);
+
 // Moves this process (and later children) into a mount namespace of its own
 // whose mounts do not propagate back; an error text, for a skip, otherwise.
 std::optional<std::string> enterPrivateMountNamespace();

@@ -1,12 +1,14 @@
 // The host product's program for tests and the demo: it records every start
-// as one JSON line {"pid":..,"program":..,"arguments":[..]} appended to the
-// file named by QUILLMONT_REQUEST_LOG, and, when QUILLMONT_STAY_RUNNING is
-// set, stays running until it is asked to quit (SIGTERM).
+// as one JSON line {"pid":..,"program":..,"arguments":[..],"ignoredSignals":..,
+// "outputIsPipe":..} appended to the file named by QUILLMONT_REQUEST_LOG, and, when
+// QUILLMONT_STAY_RUNNING is set, stays running until it is asked to quit (SIGTERM).
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -29,6 +31,18 @@ std::string jsonString(const char *text)
     return out + '"';
 }
 
+// The signals the program was started with ignored (SigIgn, in hex).
+std::string ignoredSignals()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("SigIgn:", 0) == 0)
+            return line.substr(line.find_first_not_of(" \t", 7));
+    }
+    return "";
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -37,7 +51,10 @@ int main(int argc, char **argv)
         + ",\"program\":" + jsonString(argv[0]) + ",\"arguments\":[";
     for (int i = 1; i < argc; ++i)
         line += (i > 1 ? "," : "") + jsonString(argv[i]);
-    line += "]}\n";
+    struct stat output = {};
+    const bool outputIsPipe = ::fstat(STDOUT_FILENO, &output) == 0 && S_ISFIFO(output.st_mode);
+    line += "],\"ignoredSignals\":" + jsonString(ignoredSignals().c_str())
+        + ",\"outputIsPipe\":" + (outputIsPipe ? "true" : "false") + "}\n";
     if (const char *log = std::getenv("QUILLMONT_REQUEST_LOG")) {
         // One write with O_APPEND: lines from programs started together never interleave.
         const int fd = ::open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);

@@ -13,6 +13,8 @@
 
 #include <QDir>
 #include <QJsonArray>
+#include <QSignalSpy>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -54,6 +56,16 @@ QString makeVolume(const QString &path, const std::optional<QByteArray> &discId 
     return path;
 }
 
+// Hands the delegate one mount and waits until its handling has ended.
+void handle(CDHelperDelegate &delegate, const QString &volume)
+{
+    QSignalSpy handled(&delegate, &CDHelperDelegate::didHandleMount);
+    delegate.observeMount(volume);
+    if (handled.isEmpty()) {
+        ASSERT_TRUE(handled.wait(20000)) << "no verdict";
+    }
+}
+
 // Both editions installed and registered once per process: GLib reads the
 // desktop entries only once.
 class MountVerdictTest : public testing::Test
@@ -83,7 +95,7 @@ protected:
     {
         const QString volume
             = makeVolume(s_home->path() + u"/Volumes/"_s + QLatin1String(name), discId);
-        delegate.observeMount(volume);
+        handle(delegate, volume);
         return volume;
     }
     static QStringList detectcdRuns()
@@ -249,7 +261,7 @@ TEST_F(DiscIdentificationTest, WhatTheToolPrintsAndHowItEnds)
         SCOPED_TRACE(c.name);
         writeTool(bundle, c.script, c.mode);
         prompter.prompts.clear();
-        delegate.observeMount(volume);
+        handle(delegate, volume);
         ASSERT_EQ(prompter.prompts.size(), c.shown ? 1u : 0u);
         if (c.shown) {
             EXPECT_EQ(prompter.prompts[0].packageName, *c.shown);
@@ -257,27 +269,76 @@ TEST_F(DiscIdentificationTest, WhatTheToolPrintsAndHowItEnds)
     }
 }
 
-// The host replaced between two mounts: the second runs the new copy's tool.
-// Without the main edition, the games edition's tool is not used at all.
-TEST_F(DiscIdentificationTest, EachMountFindsTheHostAnew)
+// The host replaced between two mounts, and while detectcd runs: the tool
+// and the name each come from the copy found at that moment. Without the
+// main edition, the games edition's tool is not used at all.
+TEST_F(DiscIdentificationTest, EachStepFindsTheHostAnew)
 {
     const QString volume = makeVolume(home.path() + u"/Volumes/V"_s);
     const QString other = install(u"Other"_s);
-    writeTool(bundle, "echo Visio");
-    writeTool(other, "echo Quicken");
-    delegate.observeMount(volume);
-    services.handlers.insert(kMainScheme, { other });
-    delegate.observeMount(volume);
+    test::writeFile(other + u"/Contents/Resources/English.lproj/TCL.strings"_s,
+                    "\"Quicken\" = \"Quicken, newer copy\";\n");
+    writeTool(bundle, "echo Quicken");
+    writeTool(other, "echo _msoffice2003_");
+    handle(delegate, volume);
+    {
+        QSignalSpy handled(&delegate, &CDHelperDelegate::didHandleMount);
+        delegate.observeMount(volume); // the first copy's tool is running now
+        services.handlers.insert(kMainScheme, { other });
+        ASSERT_TRUE(handled.wait(20000));
+    }
+    handle(delegate, volume);
 
     const QString games = install(u"Games"_s, u"QuillmontGames"_s);
     writeTool(games, "echo Visio");
     services.handlers = { { kGamesScheme, { games } } };
     services.bundlesByIdentifier.insert(kGames, games);
-    delegate.observeMount(volume);
+    handle(delegate, volume);
 
-    ASSERT_EQ(prompter.prompts.size(), 2u);
-    EXPECT_EQ(prompter.prompts[0].packageName, u"Microsoft Visio"_s);
-    EXPECT_EQ(prompter.prompts[1].packageName, u"Quicken for Windows"_s);
+    QStringList names;
+    for (const PromptRequest &prompt : prompter.prompts)
+        names += prompt.packageName.value_or(u"(none)"_s);
+    EXPECT_EQ(names,
+              (QStringList { u"Quicken for Windows"_s, u"Quicken, newer copy"_s,
+                             u"Microsoft Office 2003"_s }));
+}
+
+// Mounts in a burst are handled one after the other, in order, and the event
+// loop runs while a tool does; a delegate that goes while detectcd runs
+// takes the tool's whole process group with it.
+TEST_F(DiscIdentificationTest, ToolsRunOneAtATimeAndNeverOutliveTheDelegate)
+{
+    QStringList volumes;
+    for (const char *name : { "A", "B", "C" })
+        volumes += makeVolume(home.path() + u"/Volumes/"_s + QLatin1String(name));
+    writeTool(bundle,
+              "n=$(basename \"$1\"); echo \"start $n\" >>\"$0.log\"; sleep 0.2; "
+              "echo \"end $n\" >>\"$0.log\"; echo Visio");
+    QSignalSpy handled(&delegate, &CDHelperDelegate::didHandleMount);
+    for (const QString &volume : volumes)
+        delegate.observeMount(volume);
+    EXPECT_TRUE(handled.isEmpty()) << "observeMount returns while the tool runs";
+    while (handled.size() < 3)
+        ASSERT_TRUE(handled.wait(20000));
+    EXPECT_EQ(test::readFile(bundle + u"/Contents/SharedSupport/Quillmont/bin/detectcd.log"_s),
+              "start A\nend A\nstart B\nend B\nstart C\nend C\n");
+    ASSERT_EQ(prompter.prompts.size(), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(prompter.prompts[size_t(i)].volumePath, volumes[i]);
+
+    writeTool(bundle, "sleep 1000 & echo $! >\"$0.pid\"; wait");
+    {
+        CDHelperDelegate short_lived { { workspace, [] { return UserDefaults::create(); },
+                                         prompter } };
+        short_lived.observeMount(volumes[0]);
+        QTest::qWait(300);
+    }
+    const pid_t sleeper
+        = test::readFile(bundle + u"/Contents/SharedSupport/Quillmont/bin/detectcd.pid"_s)
+              .trimmed()
+              .toInt();
+    ASSERT_GT(sleeper, 0);
+    EXPECT_TRUE(test::processHasEnded(sleeper)) << "the tool's child lives on";
 }
 
 } // namespace

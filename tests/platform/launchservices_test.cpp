@@ -6,9 +6,13 @@
 #include "tests/testsupport.h"
 
 #include <QDir>
+#include <QJsonObject>
 #include <QProcess>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -73,11 +77,13 @@ protected:
         const auto requests = test::hostRequests(s_log, 1);
         QFile::remove(s_log);
         EXPECT_EQ(requests.size(), 1);
-        return requests.value(0)[u"arguments"_s].toVariant().toStringList();
+        s_lastStart = requests.value(0);
+        return s_lastStart[u"arguments"_s].toVariant().toStringList();
     }
 
     static test::TemporaryHome *s_home;
     static QString s_log, s_first;
+    static inline QJsonObject s_lastStart;
 };
 
 test::TemporaryHome *LaunchServicesTest::s_home = nullptr;
@@ -107,9 +113,25 @@ TEST_F(LaunchServicesTest, OpeningPassesTheRecordAndEncodedUrls)
     const QByteArray url = fileURLWithPath(volume);
     EXPECT_EQ(url, "file:///media/My%20Disc%20%FF%25");
 
-    EXPECT_EQ(services->openFromURLSpec({ s_first, { url }, record, 0x10100 }), 0);
+    // Started from a helper that ignores SIGPIPE and whose output is a pipe
+    // someone waits on: the program gets neither.
+    int output[2];
+    ASSERT_EQ(::pipe(output), 0);
+    const int savedOutput = ::dup(STDOUT_FILENO);
+    ::dup2(output[1], STDOUT_FILENO);
+    const auto previous = ::signal(SIGPIPE, SIG_IGN);
+    const int opened = services->openFromURLSpec({ s_first, { url }, record, 0x10100 });
+    ::signal(SIGPIPE, previous);
+    ::dup2(savedOutput, STDOUT_FILENO);
+    for (const int fd : { savedOutput, output[0], output[1] })
+        ::close(fd);
+    EXPECT_EQ(opened, 0);
     EXPECT_EQ(started(),
               (QStringList { u"--event-param"_s, u"expr=express"_s, QString::fromLatin1(url) }));
+    EXPECT_EQ(s_lastStart[u"ignoredSignals"_s].toString().toULongLong(nullptr, 16)
+                  & (1u << (SIGPIPE - 1)),
+              0u);
+    EXPECT_FALSE(s_lastStart[u"outputIsPipe"_s].toBool());
     EXPECT_NE(services->openFromURLSpec({ s_home->path() + u"/Missing.app"_s, { url }, {}, 0 }), 0);
 
     // Without an application, each URL goes to its scheme's default handler.
