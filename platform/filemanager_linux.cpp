@@ -133,6 +133,10 @@ bool removeEntryAt(int parentFd, const char *name)
         ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!directory)
         return false;
+    // A folder of the user's own that is read-only (a bundle installed
+    // 0555, copied as it was) is the user's to remove all the same.
+    if (st.st_uid == ::geteuid() && (st.st_mode & S_IRWXU) != S_IRWXU)
+        (void)::fchmod(directory.get(), (st.st_mode | S_IRWXU) & 07777);
     const bool contentsGone = removeDirectoryContents(directory.get());
     return ::unlinkat(parentFd, name, AT_REMOVEDIR) == 0 && contentsGone;
 }
@@ -205,8 +209,10 @@ private:
             if (!copyEntryAt(from.get(), name.constData(), to.get(), name.constData()))
                 return false;
         }
-        // Mode and times last: a read-only source folder must still be filled.
-        return ::fchmod(to.get(), st.st_mode & 07777) == 0 && copyTimes(to.get(), st);
+        // Mode and times last: a read-only source folder must still be
+        // filled. The copy's folders stay writable by their owner, so that
+        // the copy can be replaced without changing modes first.
+        return ::fchmod(to.get(), (st.st_mode | S_IWUSR) & 07777) == 0 && copyTimes(to.get(), st);
     }
 
     static bool copyFile(int fromParent, const char *fromName, int toParent, const char *toName,

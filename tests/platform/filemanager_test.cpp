@@ -99,7 +99,7 @@ TEST_F(FileManagerTest, CopyKeepsTreeModesLinksAndTimes)
 
     ASSERT_TRUE(fm.copyPath(at(u"Helper.app"_s), at(u"Copy.app"_s)));
     EXPECT_EQ(mode(u"Copy.app/Contents/MacOS/helper"_s), 0751u);
-    EXPECT_EQ(mode(u"Copy.app/Contents"_s), 0555u);
+    EXPECT_EQ(mode(u"Copy.app/Contents"_s), 0755u) << "a copy its owner can replace";
     EXPECT_EQ(test::readFile(at(u"Copy.app/Contents/Info.plist"_s)), "<plist/>");
     EXPECT_EQ(fm.fileAttributesAtPath(at(u"Copy.app/Contents/Info.plist"_s), false)
                   ->modificationDate.toSecsSinceEpoch(),
@@ -109,7 +109,6 @@ TEST_F(FileManagerTest, CopyKeepsTreeModesLinksAndTimes)
     EXPECT_STREQ(target, "../../../outside");
 
     ::chmod(bytes(u"Helper.app/Contents"_s).constData(), 0755);
-    ::chmod(bytes(u"Copy.app/Contents"_s).constData(), 0755);
 }
 
 TEST_F(FileManagerTest, CopyNeverReplacesEndsInsideItselfAndLeavesNoHalfCopy)
@@ -140,6 +139,23 @@ TEST_F(FileManagerTest, RemoveTakesTheTreeButNotWhatLinksPointTo)
     EXPECT_TRUE(fm.fileExistsAtPath(at(u"keep/precious"_s)));
     EXPECT_FALSE(fm.removeFileAtPath(at(u"tree"_s)));
     EXPECT_FALSE(fm.removeFileAtPath(u"/"_s));
+
+    // A read-only tree of the user's own (a bundle installed 0555) goes too;
+    // as root permissions would not apply, so it runs as nobody.
+    test::writeFile(at(u"Locked.app/Contents/MacOS/helper"_s), "x");
+    for (const char *folder : { "/Contents/MacOS", "/Contents", "" }) {
+        const QByteArray path = bytes(u"Locked.app"_s) + folder;
+        (void)::chown(path.constData(), 65534, 65534);
+        ::chmod(path.constData(), 0555);
+    }
+    (void)::chown(bytes(u"Locked.app/Contents/MacOS/helper"_s).constData(), 65534, 65534);
+    ::chmod(dir.path().toLocal8Bit().constData(), 0777);
+    const auto removed = test::runUnprivileged(
+        [](const QString &path) { return FileManager::defaultManager().removeFileAtPath(path); },
+        at(u"Locked.app"_s));
+    ASSERT_TRUE(removed.has_value());
+    EXPECT_TRUE(*removed);
+    EXPECT_FALSE(fm.fileExistsAtPath(at(u"Locked.app"_s)));
 }
 
 TEST_F(FileManagerTest, CreateDirectoryAndFile)
