@@ -54,18 +54,20 @@ std::optional<QString> temporaryItemsDirectory()
 {
     const QByteArray base = runtimeFolder().value_or(cacheFolder());
     // The first instance hands the copy's path to the copy, which compares it
-    // with its own resolved path: resolve the base the same way.
-    char *resolved = ::realpath(base.constData(), nullptr);
-    QByteArray folder = resolved ? QByteArray(resolved) : base;
-    std::free(resolved);
-    if (folder.isEmpty() || !folder.startsWith('/'))
+    // with its own path as the kernel spells it: every link resolved. So the
+    // base is made first (a new home has no cache folder yet) and resolved
+    // after.
+    if (!base.startsWith('/') || !makeFolders(base, 0700))
         return std::nullopt;
+    char *resolved = ::realpath(base.constData(), nullptr);
+    if (!resolved)
+        return std::nullopt;
+    QByteArray folder(resolved);
+    std::free(resolved);
     if (folder.endsWith('/'))
         folder.chop(1);
     folder += kFolderName;
 
-    if (!makeFolders(folder.left(folder.lastIndexOf('/')), 0700))
-        return std::nullopt;
     if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST)
         return std::nullopt;
     struct stat info

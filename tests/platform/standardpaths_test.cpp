@@ -37,7 +37,9 @@ TEST(StandardPaths, FoldersFollowTheVariablesOfTheSession)
 
 TEST(StandardPaths, TemporaryItemsFolderIsTheUsersAlone)
 {
-    enum Existing { Nothing, OpenFolder, Link }; // at ~/.cache/TemporaryItems beforehand
+    // At ~/.cache/TemporaryItems beforehand; or a new home reached through a
+    // link, with neither a cache nor a runtime folder.
+    enum Existing { Nothing, OpenFolder, Link, LinkedNewHome };
     // The mode of $XDG_RUNTIME_DIR, what is there, and the folder chosen below
     // the home folder (nullptr: refused).
     const std::tuple<const char *, mode_t, Existing, const char *> cases[] = {
@@ -46,6 +48,8 @@ TEST(StandardPaths, TemporaryItemsFolderIsTheUsersAlone)
           "/.cache/TemporaryItems" },
         { "an existing folder others may write in", 0755, OpenFolder, nullptr },
         { "a symbolic link", 0755, Link, nullptr },
+        { "a new home through a link: spelled resolved", 0700, LinkedNewHome,
+          "/real/.cache/TemporaryItems" },
     };
     for (const auto &[name, runtimeMode, existing, expected] : cases) {
         SCOPED_TRACE(name);
@@ -58,6 +62,15 @@ TEST(StandardPaths, TemporaryItemsFolderIsTheUsersAlone)
             ::chmod(QFile::encodeName(items), 0777);
         } else if (existing == Link) {
             QFile::link(h, items);
+        }
+        std::optional<test::ScopedEnvironment> newHome;
+        if (existing == LinkedNewHome) {
+            QDir().mkpath(h + u"/real"_s);
+            QFile::link(h + u"/real"_s, h + u"/link"_s);
+            newHome.emplace(std::initializer_list<std::pair<const char *, const char *>> {
+                { "HOME", QFile::encodeName(h + u"/link"_s).constData() },
+                { "XDG_CACHE_HOME", nullptr },
+                { "XDG_RUNTIME_DIR", nullptr } });
         }
         const auto folder = temporaryItemsDirectory();
         EXPECT_EQ(folder, expected ? std::optional(h + QLatin1String(expected)) : std::nullopt);
