@@ -1,6 +1,7 @@
 // The receiving side of quit requests: they arrive as SIGTERM (SIGINT from a
-// terminal), and are turned into a signal on the main thread so that the
-// event loop can end normally.
+// terminal, SIGHUP when the session that started the helper hangs up), and
+// are turned into a signal on the main thread so that the event loop can end
+// normally.
 #pragma once
 
 #include <QObject>
@@ -11,7 +12,7 @@ class QuitRequestNotifier : public QObject
 {
     Q_OBJECT
 public:
-    // Takes over SIGTERM and SIGINT for the process; only one may exist.
+    // Takes over SIGTERM, SIGINT and SIGHUP for the process; only one may exist.
     // Null when the signals cannot be taken over.
     [[nodiscard]] static std::unique_ptr<QuitRequestNotifier> create(QObject *parent = nullptr);
     ~QuitRequestNotifier() override;

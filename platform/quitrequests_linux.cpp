@@ -1,6 +1,6 @@
-// SIGTERM and SIGINT through the self-pipe pattern: the handler only writes a
-// byte (async-signal-safe); a QSocketNotifier on the read end emits on the
-// main thread. The old dispositions come back when the notifier goes.
+// SIGTERM, SIGINT and SIGHUP through the self-pipe pattern: the handler only
+// writes a byte (async-signal-safe); a QSocketNotifier on the read end emits
+// on the main thread. The old dispositions come back when the notifier goes.
 #include "platform/quitrequests.h"
 
 #include <QSocketNotifier>
@@ -13,7 +13,9 @@
 
 namespace {
 
-constexpr int kSignals[] = { SIGTERM, SIGINT };
+// A hang-up (the terminal or session that started the helper went away)
+// ends it as cleanly as a quit request.
+constexpr int kSignals[] = { SIGTERM, SIGINT, SIGHUP };
 
 int g_pipe[2] = { -1, -1 };
 std::atomic<bool> g_taken { false };

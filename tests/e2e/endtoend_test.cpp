@@ -18,6 +18,8 @@ namespace {
 struct Outcome
 {
     bool window = false;
+    int windows = 0; // visible windows of the helper
+    int helpers = 0; // helper processes running at the end
     int detectcdRuns = 0;
     QList<QJsonObject> requests;
     QString volume;
@@ -51,6 +53,10 @@ std::optional<Outcome> runDemo(const QStringList &options)
         const QByteArray value = line.mid(line.indexOf('=') + 1);
         if (line.startsWith("RESULT window="))
             outcome.window = value == "yes";
+        else if (line.startsWith("RESULT windows="))
+            outcome.windows = value.toInt();
+        else if (line.startsWith("RESULT helpers="))
+            outcome.helpers = value.toInt();
         else if (line.startsWith("RESULT detectcd="))
             outcome.detectcdRuns = value.toInt();
         else if (line.startsWith("RESULT request="))
@@ -78,12 +84,17 @@ TEST(EndToEnd, TheRoadOfOneMount)
         { "no choice stored: the prompt, answered Install", "--auto-launch", "none", true, 1,
           true },
         { "not an installer: nothing runs", "--disc", "plain", false, 0, false },
+        { "five starts, two at once: one helper, one prompt", "--starts", "5", true, 1, true },
+        { "a new home through a link, no cache or runtime folder", "--home", "linked", true, 1,
+          true },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         const auto outcome = runDemo({ QLatin1String(c.option), QLatin1String(c.value) });
         ASSERT_TRUE(outcome);
         EXPECT_EQ(outcome->window, c.window);
+        EXPECT_EQ(outcome->windows, c.window ? 1 : 0);
+        EXPECT_EQ(outcome->helpers, 1);
         EXPECT_EQ(outcome->detectcdRuns, c.detectcdRuns);
         ASSERT_EQ(outcome->requests.size(), c.opened ? 1 : 0);
         if (c.opened) {
