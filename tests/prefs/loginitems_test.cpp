@@ -16,7 +16,7 @@ QVariantMap item(const QString &path)
     return { { u"Path"_s, path }, { u"Hide"_s, qint64(0) } };
 }
 
-const QVariantMap A = item(u"/usr/lib/Mail.app"_s);
+const QVariantMap A = item(u"/usr/lib/Postbell.app"_s);
 const QVariantMap B
     = { { u"Path"_s, u"/opt/Chat.app/"_s }, { u"Hide"_s, true }, { u"X-Extra"_s, u"kept"_s } };
 const QVariantMap H1 = item(u"/opt/Quillmont.app/Contents/Resources/Quillmont DI Raruru.app"_s);
