@@ -45,7 +45,10 @@ QString englishDisplayName(const QString &identifier)
 
 std::optional<QString> discIdentifierFromOutput(const QByteArray &output)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A leading byte-order mark is part of the text, not a marker to drop.
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless
+                               | QStringDecoder::Flag::ConvertInitialBom);
     const QString text = decoder.decode(output);
     if (decoder.hasError())
         return std::nullopt;

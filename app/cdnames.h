@@ -23,5 +23,6 @@ extern const std::array<CDName, 29> CDNames;
 
 // The identifier in detectcd's output: the bytes as UTF-8 with white space
 // and line ends (U+0009..U+000D, U+0085, Zs, Zl, Zp) removed from both ends;
-// inner characters stay. Absent when the output is not valid UTF-8.
+// inner characters stay, and so does a leading byte-order mark (U+FEFF is no
+// white space). Absent when the output is not valid UTF-8.
 [[nodiscard]] std::optional<QString> discIdentifierFromOutput(const QByteArray &output);

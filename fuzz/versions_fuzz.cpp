@@ -22,12 +22,12 @@ namespace {
 
 // The text with white space as ' ' and every other character the readers
 // cannot take as part of a number as '?', so an ASCII regular expression can
-// read it. 'latin1Spaces': only the white space of Latin-1 counts.
-std::string asAscii(const QString &text, bool latin1Spaces)
+// read it.
+std::string asAscii(const QString &text)
 {
     std::string out;
     for (const QChar c : text) {
-        if (c.isSpace() && (!latin1Spaces || c.unicode() < 0x100))
+        if (c.isSpace())
             out += ' ';
         else
             out += c.unicode() > 0 && c.unicode() < 0x80 ? char(c.unicode()) : '?';
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString text = fuzz::utf8Text(data, size);
 
     const std::optional<VersionPair> pair = versionPairFromText(text);
-    const std::vector<std::string> pairMatch = pairPattern.match(asAscii(text, false));
+    const std::vector<std::string> pairMatch = pairPattern.match(asAscii(text));
     if (!pairMatch.empty()) {
         const int major = clampedInt(pairMatch[1]), minor = clampedInt(pairMatch[2]);
         FUZZ_CHECK(pair && pair->major == major && pair->minor == minor,
@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     const float number = LoginItems::versionNumber(text);
-    const std::vector<std::string> numberMatch = numberPattern.match(asAscii(text, true));
+    const std::vector<std::string> numberMatch = numberPattern.match(asAscii(text));
     const float expected = numberMatch.empty() ? 0.0f : nearestFloat(numberMatch[1]);
     FUZZ_CHECK(number == expected,
                fuzz::printable(text) + " reads as " + QByteArray::number(number, 'g', 9) + ", not "

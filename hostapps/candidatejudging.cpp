@@ -101,7 +101,9 @@ bool CandidateRanking::consider(const ApplicationCandidate &c)
         return false;
     // The starting record is major -1, minor -1, the distant past.
     const VersionPair best = m_best ? m_best->version : VersionPair {};
-    const std::optional<QDateTime> bestDate = m_best ? m_best->modificationDate : std::nullopt;
+    // Dates compare to the nanosecond, as the file system keeps them.
+    const FileTime *bestDate
+        = m_best && m_best->modificationDate ? &*m_best->modificationDate : nullptr;
     const bool newer = c.version.major > best.major
         || (c.version.major == best.major && c.version.minor > best.minor)
         || (c.version.major == best.major && c.version.minor == best.minor && c.modificationDate

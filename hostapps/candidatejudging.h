@@ -2,7 +2,8 @@
 // usable, and which usable copy is the newest.
 #pragma once
 
-#include <QDateTime>
+#include "platform/filemanager.h"
+
 #include <QString>
 #include <QVariant>
 
@@ -32,7 +33,7 @@ struct ApplicationCandidate
     QString path;
     bool eligible = false;
     VersionPair version;
-    std::optional<QDateTime> modificationDate; // read for eligible copies only
+    std::optional<FileTime> modificationDate; // read for eligible copies only
 };
 
 // Reads the copy at 'path' for identifier 'bundleIdentifier', testing in

@@ -6,13 +6,23 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
+#include <compare>
 #include <mutex>
 #include <optional>
 #include <string_view>
+
+// A time as the file system keeps it, to the nanosecond: seconds since
+// 1970-01-01 UTC and the nanoseconds into that second. Two copies written
+// within one millisecond still tell which came later.
+struct FileTime
+{
+    qint64 seconds = 0;
+    qint32 nanoseconds = 0; // 0..999999999
+    friend auto operator<=>(const FileTime &, const FileTime &) = default;
+};
 
 // What fileAttributesAtPath() reports of an item.
 struct FileAttributes
@@ -20,7 +30,7 @@ struct FileAttributes
     enum class Type { Regular, Directory, SymbolicLink, Other };
     Type type = Type::Other;
     qint64 size = 0;
-    QDateTime modificationDate; // UTC
+    FileTime modificationDate;
     uint posixPermissions = 0; // the mode's permission bits (07777)
     uint ownerAccountID = 0;
     uint groupOwnerAccountID = 0;

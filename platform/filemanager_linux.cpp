@@ -53,9 +53,9 @@ std::optional<std::vector<QByteArray>> entryNames(int directoryFd)
     return names;
 }
 
-QDateTime dateFromTimespec(const timespec &t)
+FileTime fileTimeFromTimespec(const timespec &t)
 {
-    return QDateTime::fromMSecsSinceEpoch(qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000, Qt::UTC);
+    return { qint64(t.tv_sec), qint32(t.tv_nsec) };
 }
 
 FileAttributes attributesFromStat(const struct stat &st)
@@ -68,7 +68,7 @@ FileAttributes attributesFromStat(const struct stat &st)
     else if (S_ISLNK(st.st_mode))
         attributes.type = FileAttributes::Type::SymbolicLink;
     attributes.size = st.st_size;
-    attributes.modificationDate = dateFromTimespec(st.st_mtim);
+    attributes.modificationDate = fileTimeFromTimespec(st.st_mtim);
     attributes.posixPermissions = st.st_mode & 07777;
     attributes.ownerAccountID = st.st_uid;
     attributes.groupOwnerAccountID = st.st_gid;

@@ -80,10 +80,14 @@ float versionNumber(const QVariant &version)
     default:
         return 0;
     }
-    const QByteArray text = version.toString().toLatin1();
+    // Any Unicode white space leads, not only Latin-1's; what follows is read
+    // in Latin-1, where every character beyond it is no part of a number.
+    const QString whole = version.toString();
+    qsizetype skipped = 0;
+    while (skipped < whole.size() && whole.at(skipped).isSpace())
+        ++skipped;
+    const QByteArray text = QStringView(whole).sliced(skipped).toLatin1();
     qsizetype i = 0;
-    while (i < text.size() && QChar::isSpace(uchar(text[i])))
-        ++i;
     // The longest leading [+-]digits[.digits][e[+-]digits] that holds a digit.
     const qsizetype start = i;
     const auto digits = [&] {

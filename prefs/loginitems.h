@@ -39,9 +39,9 @@ inline constexpr char16_t kHideKey[] = u"Hide";
 [[nodiscard]] std::optional<QString> registeredHelperPath(const std::optional<QVariantMap> &domain);
 
 // A version read as one decimal number: a number value as it is; a text from
-// its start (white space skipped) as the longest leading decimal number, with
-// optional sign, fraction and exponent. Anything else reads as 0. So "1.10"
-// reads as 1.1 and is older than "1.9"; "6.0.1" and "6.0.2" are equal.
+// its start (Unicode white space skipped) as the longest leading decimal
+// number, with optional sign, fraction and exponent. Anything else reads as 0.
+// So "1.10" reads as 1.1 and is older than "1.9"; "6.0.1" and "6.0.2" are equal.
 [[nodiscard]] float versionNumber(const QVariant &version);
 
 } // namespace LoginItems

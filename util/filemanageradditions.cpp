@@ -145,13 +145,16 @@ std::optional<QString> temporaryPathFromTemplate(FileManager &fileManager,
 
 std::optional<QString> getDisplayStringForPath(FileManager &fileManager, const QString &path)
 {
-    const auto home = fileManager.componentsToDisplayForPath(homeDirectory());
+    // A home that cannot be shown has no components, and no components lead
+    // every path: the user's name is then put in front of the whole path.
+    const QStringList home
+        = fileManager.componentsToDisplayForPath(homeDirectory()).value_or(QStringList());
     auto components = fileManager.componentsToDisplayForPath(path);
     if (!components)
         return std::nullopt;
-    if (home && home->size() <= components->size()
-        && std::equal(home->begin(), home->end(), components->begin())) {
-        components->remove(0, home->size());
+    if (home.size() <= components->size()
+        && std::equal(home.begin(), home.end(), components->begin())) {
+        components->remove(0, home.size());
         components->prepend(userName());
     }
     static const QString separatorKey = QStringLiteral(" \\U25B9 ");

@@ -41,7 +41,9 @@ const QSet<QString> &systemPaths();
                                                                const QString &nameTemplate);
 
 // The display components of the path joined by the main bundle's separator,
-// the home folder shown as the user's name; absent when the path does not exist.
+// the home folder shown as the user's name (a missing home, having no
+// components, leads every path, so the name is put in front); absent when the
+// path does not exist.
 [[nodiscard]] std::optional<QString> getDisplayStringForPath(FileManager &fileManager,
                                                              const QString &path);
 

@@ -191,7 +191,10 @@ QByteArray decomposedUTF8String(const QString &text)
 
 QString stringInFileSystemRepresentationForm(const QString &text)
 {
-    const std::optional<QByteArray> bytes = fileSystemRepresentation(text);
+    // The byte form ends at a NUL, like the C string it becomes.
+    const qsizetype nul = text.indexOf(QChar(0));
+    const std::optional<QByteArray> bytes
+        = fileSystemRepresentation(nul < 0 ? text : text.first(nul));
     if (!bytes)
         return QString();
     return stringWithFileSystemRepresentation(*bytes);

@@ -71,8 +71,8 @@ const CharacterSets &characterSets();
 [[nodiscard]] QByteArray decomposedUTF8String(const QString &text);
 
 // The text as the file system stores it: through its byte form and back.
-// Linux stores names unchanged, so this is the text itself, except that a text
-// without a byte form (it holds a NUL) gives an empty text.
+// Linux stores names unchanged, so this is the text itself, cut at its first
+// NUL; a text without a byte form (a stray surrogate) gives an empty text.
 [[nodiscard]] QString stringInFileSystemRepresentationForm(const QString &text);
 
 // Offset of the first occurrence of the NUL-terminated bytes 's' in 'data',

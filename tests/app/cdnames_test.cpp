@@ -29,6 +29,7 @@ TEST(CDNames, OutputToIdentifierToEnglishName)
           QStringLiteral("f1c1c21b-f56e-400b-b0b0-270d817889f3"),
           QStringLiteral("f1c1c21b-f56e-400b-b0b0-270d817889f3") },
         { " \n\t", QString(), QString() },
+        { "\xef\xbb\xbfVisio\n", QStringLiteral("\uFEFFVisio"), QStringLiteral("\uFEFFVisio") },
         { "Quicken\xff", std::nullopt, {} },
         { "\xe2\x82", std::nullopt, {} }, // cut short at the end
     };

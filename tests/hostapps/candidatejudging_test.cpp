@@ -36,9 +36,8 @@ TEST(CandidateJudging, VersionPairs)
 
 TEST(CandidateJudging, RankingByVersionThenStrictlyLaterDate)
 {
-    const QDateTime early = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
-    const QDateTime late = early.addDays(365);
-    const auto copy = [](int major, int minor, std::optional<QDateTime> date) {
+    const FileTime early { 1700000000, 0 }, late { 1700000000 + 365 * 86400, 0 };
+    const auto copy = [](int major, int minor, std::optional<FileTime> date) {
         return ApplicationCandidate { {}, true, { major, minor }, date };
     };
     const ApplicationCandidate ineligible { {}, false, { 99, 0 }, late };
@@ -53,10 +52,13 @@ TEST(CandidateJudging, RankingByVersionThenStrictlyLaterDate)
         { "higher major wins over a later date", { copy(7, 9, late), copy(8, 0, early) }, 1 },
         { "same pair: later date", { copy(7, 2, early), copy(7, 2, late) }, 1 },
         { "same pair and date: first listed", { copy(7, 2, late), copy(7, 2, late) }, 0 },
+        { "same pair: a nanosecond later",
+          { copy(7, 2, late), copy(7, 2, FileTime { late.seconds, 1 }) },
+          1 },
         { "no date never wins on the date", { copy(7, 2, early), copy(7, 2, std::nullopt) }, 0 },
         { "a date beats a best without one", { copy(7, 2, std::nullopt), copy(7, 2, early) }, 1 },
         { "a newer version resets the date",
-          { copy(7, 1, late), copy(7, 2, early), copy(7, 2, early.addSecs(1)) },
+          { copy(7, 1, late), copy(7, 2, early), copy(7, 2, FileTime { early.seconds + 1, 0 }) },
           2 },
     };
     for (const auto &c : cases)

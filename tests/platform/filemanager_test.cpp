@@ -92,7 +92,7 @@ TEST_F(FileManagerTest, CopyKeepsTreeModesLinksAndTimes)
     test::writeFile(at(u"Helper.app/Contents/Info.plist"_s), "<plist/>");
     ::chmod(bytes(u"Helper.app/Contents/MacOS/helper"_s).constData(), 0751);
     ::symlink("../../../outside", bytes(u"Helper.app/Contents/escape"_s).constData());
-    const timespec old[2] = { { 1200000000, 0 }, { 1200000000, 0 } };
+    const timespec old[2] = { { 1200000000, 0 }, { 1200000000, 123456789 } };
     ASSERT_EQ(::utimensat(AT_FDCWD, bytes(u"Helper.app/Contents/Info.plist"_s).constData(), old, 0),
               0);
     ::chmod(bytes(u"Helper.app/Contents"_s).constData(), 0555); // read-only folder
@@ -101,9 +101,9 @@ TEST_F(FileManagerTest, CopyKeepsTreeModesLinksAndTimes)
     EXPECT_EQ(mode(u"Copy.app/Contents/MacOS/helper"_s), 0751u);
     EXPECT_EQ(mode(u"Copy.app/Contents"_s), 0755u) << "a copy its owner can replace";
     EXPECT_EQ(test::readFile(at(u"Copy.app/Contents/Info.plist"_s)), "<plist/>");
-    EXPECT_EQ(fm.fileAttributesAtPath(at(u"Copy.app/Contents/Info.plist"_s), false)
-                  ->modificationDate.toSecsSinceEpoch(),
-              1200000000);
+    const FileTime copied
+        = fm.fileAttributesAtPath(at(u"Copy.app/Contents/Info.plist"_s), false)->modificationDate;
+    EXPECT_EQ(std::pair(copied.seconds, copied.nanoseconds), std::pair(1200000000LL, 123456789));
     char target[64] = {};
     ASSERT_GT(::readlink(bytes(u"Copy.app/Contents/escape"_s).constData(), target, 63), 0);
     EXPECT_STREQ(target, "../../../outside");

@@ -16,7 +16,7 @@ QVariantMap item(const QString &path)
     return { { u"Path"_s, path }, { u"Hide"_s, qint64(0) } };
 }
 
-const QVariantMap A = item(u"/usr/lib/Mail.app"_s);
+const QVariantMap A = item(u"/usr/lib/Postbell.app"_s);
 const QVariantMap B
     = { { u"Path"_s, u"/opt/Chat.app/"_s }, { u"Hide"_s, true }, { u"X-Extra"_s, u"kept"_s } };
 const QVariantMap H1 = item(u"/opt/Quillmont.app/Contents/Resources/Quillmont DI Raruru.app"_s);
@@ -71,9 +71,11 @@ TEST(LoginItems, Edit)
 TEST(LoginItems, VersionsReadAsOneNumber)
 {
     const std::pair<QVariant, float> cases[] = {
-        { u"1.10"_s, 1.1f }, { u"6.0.2"_s, 6.0f }, { u"  2.0b3"_s, 2.0f },  { u"+3"_s, 3.0f },
-        { u".5"_s, 0.5f },   { u"1e"_s, 1.0f },    { u"-7e-999x"_s, 0.0f }, { u"2.5E-1x"_s, 0.25f },
-        { u"v2"_s, 0.0f },   { u"."_s, 0.0f },     { qint64(7), 7.0f },     { true, 0.0f },
+        { u"1.10"_s, 1.1f },      { u"6.0.2"_s, 6.0f },    { u"  2.0b3"_s, 2.0f },
+        { u"+3"_s, 3.0f },        { u".5"_s, 0.5f },       { u"1e"_s, 1.0f },
+        { u"-7e-999x"_s, 0.0f },  { u"2.5E-1x"_s, 0.25f }, { u"v2"_s, 0.0f },
+        { u"."_s, 0.0f },         { qint64(7), 7.0f },     { true, 0.0f },
+        { u"\u3000\n2"_s, 2.0f },
     };
     for (const auto &[version, number] : cases)
         EXPECT_FLOAT_EQ(LoginItems::versionNumber(version), number)

@@ -24,11 +24,11 @@ TEST(LoginWindow, EditTouchesOnlyTheHelpersEntries)
     };
     // Each file's name and bytes; the second and fourth are helper items.
     const std::map<QString, QByteArray> files {
-        { u"1-a.desktop"_s, entry("/usr/bin/mail-notifier") },
+        { u"1-a.desktop"_s, entry("/usr/bin/postbell") },
         { u"2-h1.desktop"_s,
           entry("/opt/Quillmont.app/Contents/Resources/Quillmont DI Raruru.app/Contents/MacOS/x") },
         { u"3-b.desktop"_s,
-          "# a comment kept as it is\n[Desktop Entry]\nType=Application\nExec=/usr/bin/chat\n" },
+          "# a comment kept as it is\n[Desktop Entry]\nType=Application\nExec=/usr/bin/quibb\n" },
         { u"4-h2.desktop"_s, entry("/tmp/elsewhere/Quillmont DI Raruru.app/Contents/MacOS/x") },
         { u"5-broken.desktop"_s, "not a desktop entry at all" },
         { u"notes.txt"_s, "x" },

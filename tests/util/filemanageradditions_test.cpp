@@ -158,6 +158,11 @@ TEST_F(FileManagerAdditionsTest, DisplayStringsShowTheHomeAsTheUserName)
     EXPECT_EQ(getDisplayStringForPath(fm, u"/usr/share"_s),
               shown({ u"/"_s, u"usr"_s, u"share"_s }));
     EXPECT_EQ(getDisplayStringForPath(fm, home() + u"/missing"_s), std::nullopt);
+    // A missing home has no components, and no components lead every path.
+    const QByteArray gone = QFile::encodeName(home() + u"/gone"_s);
+    const test::ScopedEnvironment noHome { { "HOME", gone.constData() } };
+    EXPECT_EQ(getDisplayStringForPath(fm, u"/usr/share"_s),
+              shown({ userName(), u"/"_s, u"usr"_s, u"share"_s }));
 }
 
 } // namespace

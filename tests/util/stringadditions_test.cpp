@@ -67,6 +67,17 @@ TEST(StringAdditions, BashQuotingRoundTripsThroughBash)
     }
 }
 
+TEST(StringAdditions, FileSystemRepresentationForm)
+{
+    const std::pair<QString, QString> cases[] = {
+        // An escaped byte (U+DC80..U+DCFF) survives; the form ends at a NUL.
+        { u"caf\u00E9\xDCFF\0x"_s, u"caf\u00E9\xDCFF"_s },
+        { u"a\xD800"_s, u""_s }, // no byte form
+    };
+    for (const auto &[text, form] : cases)
+        EXPECT_EQ(stringInFileSystemRepresentationForm(text), form) << text.toStdString();
+}
+
 TEST(StringAdditions, FindString)
 {
     const QByteArray data("abcab\xff\0x", 8);
