@@ -106,6 +106,8 @@ TEST(CDToolsTool, UpdateKeepsTheHostsValuesExactlyAndInTheirForm)
         { "NUL, binary", binaryDomain(QByteArray("\x5F\x10\x15KEY-1234\0-SECRET-TAIL", 24)),
           QString::fromLatin1("KEY-1234\0-SECRET-TAIL", 21),
           QByteArray("\x5F\x10\x15KEY-1234\0-SECRET-TAIL", 24), "xml", "KEY-1234" },
+        { "plain, binary", binaryDomain("\x55plain"), u"plain"_s, "\x55plain", "xml",
+          "<string>plain</string>" },
         { "U+0001, binary",
           binaryDomain("\x53"
                        "a\x01"
