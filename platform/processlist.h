@@ -21,6 +21,10 @@ struct ProcessInformation
 {
     std::optional<QString> bundlePath; // the *.app folder it runs from
     std::optional<QString> bundleIdentifier; // that bundle's CFBundleIdentifier
+    // Its program was deleted (or replaced) since it started; the bundle
+    // path is where the program was, and the identifier is that of whatever
+    // bundle is there now, if any.
+    bool programDeleted = false;
 };
 
 class ProcessList

@@ -1,6 +1,9 @@
 // The process list on Linux, read from /proc (proc(5)). A process's bundle is
-// the *.app folder whose Contents/MacOS holds its executable (/proc/PID/exe),
-// or, for an interpreted program, the script named on its command line.
+// the *.app folder whose Contents/MacOS holds its executable (/proc/PID/exe,
+// also after that file was deleted), or, for an interpreted program, the
+// script it runs: the first argument that is not an option, when that file's
+// "#!" line names the very program the process runs. Arguments that merely
+// name a file in a bundle (`tail -f .../Contents/MacOS/run`) do not count.
 //
 // Process ids are recycled, so a process whose bundle was read is remembered
 // with its start time (field 22 of /proc/PID/stat). A quit request opens a
@@ -109,41 +112,102 @@ std::optional<QString> bundleOfProgram(const QByteArray &program)
     return Bundle::bundlePathForProgram(stringWithFileSystemRepresentation(program));
 }
 
-// The bundle of the script an interpreter runs: one of its arguments
-// ('cmdline', NUL-separated), relative ones taken from its working folder.
+constexpr QByteArrayView kDeletedMark = " (deleted)";
+
+// The program a script's "#!" line names, resolved through symbolic links:
+// "#!/bin/sh -e" names /bin/sh; "#!/usr/bin/env NAME" names NAME as found on
+// our PATH. Absent for a file that is no script.
+std::optional<QByteArray> interpreterOf(const QByteArray &script)
+{
+    const int fd = ::open(script.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return std::nullopt;
+    char buffer[256];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    const QByteArrayView head(buffer, n > 0 ? n : 0);
+    if (!head.startsWith("#!"))
+        return std::nullopt;
+    const qsizetype end = head.indexOf('\n');
+    QList<QByteArray> words
+        = head.sliced(2, (end < 0 ? head.size() : end) - 2).toByteArray().simplified().split(' ');
+    words.removeAll(QByteArray());
+    if (words.isEmpty())
+        return std::nullopt;
+    QByteArray program = words.takeFirst();
+    if (program.endsWith("/env")) {
+        const auto name = std::find_if(words.cbegin(), words.cend(), [](const QByteArray &word) {
+            return !word.startsWith('-') && !word.contains('=');
+        });
+        if (name == words.cend())
+            return std::nullopt;
+        program.clear();
+        const QByteArray path = qEnvironmentVariableIsSet("PATH")
+            ? qgetenv("PATH")
+            : QByteArray("/usr/local/bin:/usr/bin:/bin");
+        for (const QByteArray &folder : path.split(':')) {
+            const QByteArray candidate = folder + '/' + *name;
+            if (!folder.isEmpty() && ::access(candidate.constData(), X_OK) == 0) {
+                program = candidate;
+                break;
+            }
+        }
+    }
+    char resolved[PATH_MAX];
+    if (program.isEmpty() || !::realpath(program.constData(), resolved))
+        return std::nullopt;
+    return QByteArray(resolved);
+}
+
+// The bundle of the script an interpreter runs ('cmdline' NUL-separated):
+// its first operand, a relative one taken from its working folder, when the
+// script's "#!" line names the program the process runs.
 std::optional<QString> bundleOfScript(pid_t pid, const QByteArray &cmdline)
 {
     const QList<QByteArray> arguments = cmdline.split('\0');
-    std::optional<std::optional<QByteArray>> cwd; // read on first need
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        QByteArray argument = arguments[i];
-        if (argument.isEmpty() || argument.startsWith('-'))
-            continue;
-        if (!argument.startsWith('/')) {
-            if (!cwd)
-                cwd = readLink(procPath(pid, "cwd"));
-            if (!*cwd)
-                continue;
-            argument = **cwd + '/' + argument;
-        }
-        if (auto bundle = bundleOfProgram(argument))
-            return bundle;
+    const auto operand = std::find_if(arguments.cbegin() + std::min<qsizetype>(1, arguments.size()),
+                                      arguments.cend(), [](const QByteArray &argument) {
+                                          return !argument.isEmpty() && !argument.startsWith('-');
+                                      });
+    if (operand == arguments.cend())
+        return std::nullopt;
+    QByteArray script = *operand;
+    if (!script.startsWith('/')) {
+        const auto cwd = readLink(procPath(pid, "cwd"));
+        if (!cwd)
+            return std::nullopt;
+        script = *cwd + '/' + script;
     }
-    return std::nullopt;
+    auto bundle = bundleOfProgram(script);
+    if (!bundle)
+        return std::nullopt;
+    auto program = readLink(procPath(pid, "exe"));
+    if (program && program->endsWith(kDeletedMark))
+        program->chop(kDeletedMark.size());
+    const auto interpreter = interpreterOf(script);
+    if (!program || !interpreter || *program != *interpreter)
+        return std::nullopt;
+    return bundle;
 }
 
 // The bundle of a process's program, or of the script it runs.
-std::optional<QString> bundleOfRunningProcess(pid_t pid)
+std::optional<ProcessInformation> bundleOfRunningProcess(pid_t pid)
 {
+    ProcessInformation found;
     if (auto exe = readLink(procPath(pid, "exe"))) {
-        // A program whose file was replaced since it started still names it.
-        if (exe->endsWith(" (deleted)"))
-            exe->chop(10);
-        if (auto bundle = bundleOfProgram(*exe))
-            return bundle;
+        // The kernel marks a program whose file was deleted or replaced; it
+        // still is the program the process runs.
+        found.programDeleted = exe->endsWith(kDeletedMark);
+        if (found.programDeleted)
+            exe->chop(kDeletedMark.size());
+        if ((found.bundlePath = bundleOfProgram(*exe)))
+            return found;
     }
     const auto cmdline = readProcFile(procPath(pid, "cmdline"), 1 << 20);
-    return cmdline ? bundleOfScript(pid, *cmdline) : std::nullopt;
+    if (!cmdline || !(found.bundlePath = bundleOfScript(pid, *cmdline)))
+        return std::nullopt;
+    found.programDeleted = false;
+    return found;
 }
 
 class LinuxProcessList final : public ProcessList
@@ -182,8 +246,9 @@ public:
         const auto before = startTime(pid);
         if (!before || (listed->startTime && *listed->startTime != *before))
             return std::nullopt;
-        ProcessInformation information;
-        if ((information.bundlePath = bundleOfRunningProcess(pid))) {
+        ProcessInformation information
+            = bundleOfRunningProcess(pid).value_or(ProcessInformation {});
+        if (information.bundlePath) {
             if (const auto reader = Bundle::create(*information.bundlePath))
                 information.bundleIdentifier = reader->bundleIdentifier();
         }

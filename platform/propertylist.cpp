@@ -2,6 +2,7 @@
 
 #include "platform/fileio_p.h"
 #include "platform/filesystemrepresentation.h"
+#include "platform/propertylist_p.h"
 #include "platform/textdigits_p.h"
 
 #include <QDateTime>
@@ -11,6 +12,7 @@
 #include <plist/plist.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -33,7 +35,7 @@ using Node = std::unique_ptr<void, NodeDeleter>;
 
 // libplist reads <real> with strtod(), which follows the locale: under a
 // comma-decimal one "2.25" reads as 2, and an update would write that back.
-// Its XML readers and writer run in the C locale (for this thread only).
+// Its XML reader runs in the C locale (for this thread only).
 class CLocaleScope
 {
 public:
@@ -66,168 +68,11 @@ struct MallocDeleter
     void operator()(void *memory) const { std::free(memory); }
 };
 
-constexpr QByteArrayView kBinaryMagic = "bplist00";
+using detail::kBinaryMagic;
+using detail::readBigEndian;
 constexpr QByteArrayView kUtf8Bom = "\xEF\xBB\xBF";
-// Dates count seconds from 2001-01-01T00:00:00Z.
-constexpr qint64 kReferenceDateMSecs = 978307200000;
 
 // --- Checks made before libplist sees the bytes --------------------------------
-
-quint64 readBigEndian(const uchar *at, int width)
-{
-    quint64 value = 0;
-    for (int i = 0; i < width; ++i)
-        value = (value << 8) | at[i];
-    return value;
-}
-
-// libplist parses binary lists recursively and copies an object for every
-// reference to it, so a small hostile file can overflow the stack by nesting
-// or exhaust memory by sharing containers; and it aborts on a dictionary key
-// holding NUL. Walk the object graph first, without recursion, and refuse
-// lists nested deeper than kMaxDepth, keys that are not NUL-free strings, and
-// lists expanding to more nodes than the file has bytes (one without shared
-// containers never does: every node costs at least a byte of reference).
-bool binaryShapeIsSafe(QByteArrayView bytes)
-{
-    constexpr quint64 kHeaderSize = 8;
-    constexpr quint64 kTrailerSize = 32;
-    const auto *data = reinterpret_cast<const uchar *>(bytes.data());
-    const quint64 size = quint64(bytes.size());
-    if (size < kHeaderSize + kTrailerSize)
-        return false;
-
-    const quint64 end = size - kTrailerSize;
-    const uchar *trailer = data + end;
-    const int offsetSize = trailer[6];
-    const int refSize = trailer[7];
-    const quint64 objectCount = readBigEndian(trailer + 8, 8);
-    const quint64 root = readBigEndian(trailer + 16, 8);
-    const quint64 tableOffset = readBigEndian(trailer + 24, 8);
-    if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8 || objectCount == 0
-        || root >= objectCount || tableOffset < kHeaderSize || tableOffset > end
-        || (end - tableOffset) / quint64(offsetSize) < objectCount)
-        return false;
-
-    // An object's marker, the count of items it holds and where they start.
-    struct Object
-    {
-        int type = 0;
-        quint64 count = 0;
-        quint64 contents = 0;
-    };
-    const auto objectAt = [&](quint64 object) -> std::optional<Object> {
-        const quint64 at
-            = readBigEndian(data + tableOffset + object * quint64(offsetSize), offsetSize);
-        if (at < kHeaderSize || at >= end)
-            return std::nullopt;
-        Object found { data[at] >> 4, quint64(data[at] & 0x0F), at + 1 };
-        if (found.count == 0x0F) { // the count follows as an integer object
-            const quint64 marker = found.contents;
-            if (marker >= end || (data[marker] >> 4) != 0x1 || (data[marker] & 0x0F) > 3)
-                return std::nullopt;
-            const int width = 1 << (data[marker] & 0x0F);
-            if (end - marker - 1 < quint64(width))
-                return std::nullopt;
-            found.count = readBigEndian(data + marker + 1, width);
-            found.contents = marker + 1 + quint64(width);
-        }
-        return found;
-    };
-    const auto isContainer = [](int type) { return type == 0xA || type == 0xC || type == 0xD; };
-    const auto isSafeKey = [&](const Object &key) {
-        const quint64 unit = key.type == 0x6 ? 2 : 1; // UTF-16 or ASCII string
-        if ((key.type != 0x5 && key.type != 0x6) || key.count > (end - key.contents) / unit)
-            return false;
-        for (quint64 i = 0; i < key.count; ++i) {
-            const uchar *c = data + key.contents + i * unit;
-            if (c[0] == 0 && (unit == 1 || c[1] == 0))
-                return false;
-        }
-        return true;
-    };
-
-    enum : quint8 { Unvisited, Open, Done };
-    struct Measure
-    {
-        quint64 nodes = 0; // what libplist would allocate for the object
-        quint32 height = 0; // container levels, the object's own included
-        quint8 state = Unvisited;
-        bool safeKey = false;
-    };
-    struct Frame
-    {
-        quint64 object;
-        Object container;
-        quint64 next = 0;
-        Measure measure;
-    };
-    const quint64 nodeBudget = size;
-    std::vector<Measure> measures(objectCount);
-    std::vector<Frame> path;
-
-    const auto addChild = [&](Measure &parent, const Measure &child) {
-        parent.nodes = std::min(parent.nodes + child.nodes, nodeBudget + 1);
-        parent.height = std::max(parent.height, child.height + 1);
-    };
-    // Measures a leaf or a container seen before, or opens a new container.
-    const auto enter = [&](quint64 object, bool asKey) {
-        Measure &measure = measures[object];
-        if (measure.state == Done && (!asKey || measure.safeKey))
-            return true;
-        if (measure.state == Open) // a cycle
-            return false;
-        const std::optional<Object> found = objectAt(object);
-        if (!found || (asKey && !isSafeKey(*found)))
-            return false;
-        measure.safeKey = measure.safeKey || asKey;
-        if (measure.state == Done)
-            return true;
-        if (!isContainer(found->type)) {
-            measure.nodes = 1;
-            measure.state = Done;
-            return true;
-        }
-        Object container = *found;
-        const quint64 available = (end - container.contents) / quint64(refSize);
-        if (container.type == 0xD) { // keys, then values
-            if (container.count > available / 2)
-                return false;
-            container.count *= 2;
-        }
-        if (container.count > available || path.size() >= size_t(kMaxDepth))
-            return false;
-        measure.state = Open;
-        path.push_back({ object, container, 0, { 1, 1, Open, false } });
-        return true;
-    };
-
-    if (!enter(root, false))
-        return false;
-    while (!path.empty()) {
-        Frame &frame = path.back();
-        if (frame.next < frame.container.count) {
-            const quint64 child = readBigEndian(
-                data + frame.container.contents + frame.next * quint64(refSize), refSize);
-            const bool asKey
-                = frame.container.type == 0xD && frame.next < frame.container.count / 2;
-            ++frame.next;
-            if (child >= objectCount || !enter(child, asKey))
-                return false;
-            if (measures[child].state == Done)
-                addChild(path.back().measure, measures[child]);
-            continue;
-        }
-        Measure finished = frame.measure;
-        finished.state = Done;
-        measures[frame.object] = finished;
-        path.pop_back();
-        if (!path.empty())
-            addChild(path.back().measure, finished);
-    }
-    const Measure &whole = measures[root];
-    return whole.nodes <= nodeBudget && whole.height <= quint32(kMaxDepth);
-}
 
 enum class Element { Plist, Dict, Array, Key, String, Integer, Real, Date, Data, True, False };
 
@@ -460,16 +305,7 @@ std::optional<QVariant> dateValue(plist_t node)
     if (!raw || length < 17 || uchar(raw[8]) != 0x33)
         return std::nullopt;
     const quint64 bits = readBigEndian(reinterpret_cast<const uchar *>(raw) + 9, 8);
-    double seconds = 0;
-    static_assert(sizeof(seconds) == sizeof(bits));
-    std::memcpy(&seconds, &bits, sizeof(seconds));
-    if (!std::isfinite(seconds) || std::fabs(seconds) > 9e15)
-        return std::nullopt;
-    const QDateTime date = QDateTime::fromMSecsSinceEpoch(
-        kReferenceDateMSecs + std::llround(seconds * 1000), Qt::UTC);
-    if (!date.isValid())
-        return std::nullopt;
-    return QVariant(date);
+    return detail::dateFromSeconds(std::bit_cast<double>(bits));
 }
 
 std::optional<QVariant> toVariant(plist_t node, int depth)
@@ -551,116 +387,162 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
     }
 }
 
-// --- QVariant to libplist tree ------------------------------------------------
+// --- Writing XML ----------------------------------------------------------------
 
-// libplist copies strings as C strings and writes characters unescaped, so
-// text with NUL, with characters XML forbids, or with unpaired surrogates would
-// be cut short or make a file nobody can read back.
-bool isWritableText(const QString &text)
+// Whether XML 1.0 can carry the text: it has no form for NUL, most other
+// controls, U+FFFE, U+FFFF or unpaired surrogates, not even as references.
+bool isXmlText(const QString &text)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text.at(i).unicode();
-        if ((c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == 0xFFFE || c == 0xFFFF
-            || QChar::isLowSurrogate(c))
-            return false;
-        if (QChar::isHighSurrogate(c)) {
-            if (i + 1 == text.size() || !QChar::isLowSurrogate(text.at(i + 1).unicode()))
-                return false;
-            ++i;
+    if (!text.isValidUtf16())
+        return false;
+    return std::none_of(text.cbegin(), text.cend(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u == 0xFFFE || u == 0xFFFF;
+    });
+}
+
+// Text escaped for XML. A carriage return is written as a reference: XML
+// readers turn a raw one into a line feed.
+QByteArray escaped(const QString &text)
+{
+    QByteArray out;
+    for (const char c : text.toUtf8()) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '\r':
+            out += "&#13;";
+            break;
+        default:
+            out += c;
         }
     }
-    return true;
+    return out;
 }
 
-// Builds a scalar node the public creators cannot make.
-Node parsedNode(const QByteArray &element)
+// The shortest text that reads back as the same double, sign of zero included.
+QByteArray realText(double value)
 {
-    const QByteArray xml = "<plist>" + element + "</plist>";
-    plist_t node = nullptr;
-    const CLocaleScope cLocale;
-    plist_from_xml(xml.constData(), uint32_t(xml.size()), &node);
-    return Node(node);
+    if (std::isnan(value))
+        return "nan";
+    if (std::isinf(value))
+        return value > 0 ? "+infinity" : "-infinity";
+    QByteArray text = QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+    if (value == 0 && std::signbit(value) && !text.startsWith('-'))
+        text.prepend('-');
+    return text;
 }
 
-Node fromVariant(const QVariant &value, int depth);
-
-template<typename Map> Node dictionaryFrom(const Map &map, int depth)
+class XmlWriter
 {
-    Node dict(plist_new_dict());
-    for (auto it = map.cbegin(); it != map.cend(); ++it) {
-        if (!isWritableText(it.key()))
-            return nullptr;
-        Node child = fromVariant(it.value(), depth + 1);
-        if (!child)
-            return nullptr;
-        plist_dict_set_item(dict.get(), it.key().toUtf8().constData(), child.release());
+public:
+    static std::optional<QByteArray> document(const QVariant &value)
+    {
+        XmlWriter writer;
+        writer.m_out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                       "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                       "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                       "<plist version=\"1.0\">\n";
+        if (!writer.add(value, 0))
+            return std::nullopt;
+        return writer.m_out + "</plist>\n";
     }
-    return dict;
-}
 
-template<typename List> Node arrayFrom(const List &list, int depth)
-{
-    Node array(plist_new_array());
-    for (const auto &item : list) {
-        Node child = fromVariant(QVariant(item), depth + 1);
-        if (!child)
-            return nullptr;
-        plist_array_append_item(array.get(), child.release());
+private:
+    bool add(const QVariant &value, int depth)
+    {
+        const QByteArray indent(depth, '\t');
+        switch (value.typeId()) {
+        case QMetaType::Bool:
+            return line(indent, value.toBool() ? "<true/>" : "<false/>");
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+            return element(indent, "integer", QByteArray::number(value.toLongLong()));
+        case QMetaType::UInt:
+        case QMetaType::ULongLong:
+            return element(indent, "integer", QByteArray::number(value.toULongLong()));
+        case QMetaType::Double:
+        case QMetaType::Float:
+            return element(indent, "real", realText(value.toDouble()));
+        case QMetaType::QString: {
+            const QString text = value.toString();
+            return isXmlText(text) && element(indent, "string", escaped(text));
+        }
+        case QMetaType::QByteArray:
+            return element(indent, "data", value.toByteArray().toBase64());
+        case QMetaType::QDateTime: {
+            // Whole seconds, and years that readers take as four digits.
+            const QDateTime date = value.toDateTime().toUTC();
+            if (!date.isValid() || date.toMSecsSinceEpoch() % 1000 != 0 || date.date().year() < 1000
+                || date.date().year() > 9999)
+                return false;
+            return element(indent, "date", date.toString(Qt::ISODate).toLatin1());
+        }
+        case QMetaType::QVariantMap:
+            return depth < kMaxDepth && addDictionary(value.toMap(), depth);
+        case QMetaType::QVariantHash:
+            return depth < kMaxDepth && addDictionary(value.toHash(), depth);
+        case QMetaType::QVariantList:
+            return depth < kMaxDepth && addArray(value.toList(), depth);
+        case QMetaType::QStringList:
+            return depth < kMaxDepth && addArray(value.toStringList(), depth);
+        default:
+            return false;
+        }
     }
-    return array;
-}
 
-Node fromVariant(const QVariant &value, int depth)
-{
-    switch (value.typeId()) {
-    case QMetaType::Bool:
-        return Node(plist_new_bool(value.toBool()));
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-        // Negative numbers are stored as their two's complement and written signed.
-        return Node(plist_new_uint(uint64_t(value.toLongLong())));
-    case QMetaType::UInt:
-    case QMetaType::ULongLong: {
-        const quint64 number = value.toULongLong();
-        if (number <= quint64(std::numeric_limits<qint64>::max()))
-            return Node(plist_new_uint(number));
-        // plist_new_uint() would come out negative; parsed text is marked unsigned.
-        return parsedNode("<integer>" + QByteArray::number(number) + "</integer>");
+    bool line(const QByteArray &indent, const char *text)
+    {
+        m_out += indent;
+        m_out += text;
+        m_out += '\n';
+        return true;
     }
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return Node(plist_new_real(value.toDouble()));
-    case QMetaType::QString: {
-        const QString text = value.toString();
-        if (!isWritableText(text))
-            return nullptr;
-        return Node(plist_new_string(text.toUtf8().constData()));
+
+    bool element(const QByteArray &indent, const char *name, const QByteArray &text)
+    {
+        m_out += indent + '<' + name + '>' + text + "</" + name + ">\n";
+        return true;
     }
-    case QMetaType::QByteArray: {
-        const QByteArray data = value.toByteArray();
-        return Node(plist_new_data(data.constData(), uint64_t(data.size())));
+
+    template<typename Map> bool addDictionary(const Map &map, int depth)
+    {
+        const QByteArray indent(depth, '\t');
+        if (map.isEmpty())
+            return line(indent, "<dict/>");
+        line(indent, "<dict>");
+        for (auto it = map.cbegin(); it != map.cend(); ++it) {
+            if (!isXmlText(it.key()))
+                return false;
+            element(indent + '\t', "key", escaped(it.key()));
+            if (!add(it.value(), depth + 1))
+                return false;
+        }
+        return line(indent, "</dict>");
     }
-    case QMetaType::QDateTime: {
-        // XML lists carry whole seconds; the fraction is dropped (rounding
-        // down). libplist writes years as plain numbers, and reads back only
-        // four-digit ones.
-        const QDateTime date = value.toDateTime().toUTC();
-        if (!date.isValid() || date.date().year() < 1000 || date.date().year() > 9999)
-            return nullptr;
-        return parsedNode("<date>" + date.toString(Qt::ISODate).toLatin1() + "</date>");
+
+    template<typename List> bool addArray(const List &list, int depth)
+    {
+        const QByteArray indent(depth, '\t');
+        if (list.isEmpty())
+            return line(indent, "<array/>");
+        line(indent, "<array>");
+        for (const auto &item : list) {
+            if (!add(QVariant(item), depth + 1))
+                return false;
+        }
+        return line(indent, "</array>");
     }
-    case QMetaType::QVariantMap:
-        return depth < kMaxDepth ? dictionaryFrom(value.toMap(), depth) : nullptr;
-    case QMetaType::QVariantHash:
-        return depth < kMaxDepth ? dictionaryFrom(value.toHash(), depth) : nullptr;
-    case QMetaType::QVariantList:
-        return depth < kMaxDepth ? arrayFrom(value.toList(), depth) : nullptr;
-    case QMetaType::QStringList:
-        return depth < kMaxDepth ? arrayFrom(value.toStringList(), depth) : nullptr;
-    default:
-        return nullptr;
-    }
-}
+
+    QByteArray m_out;
+};
 
 } // namespace
 
@@ -668,17 +550,15 @@ std::optional<QVariant> fromData(const QByteArray &bytes)
 {
     if (bytes.size() > kMaxFileSize)
         return std::nullopt;
+    if (formatOf(bytes) == Format::Binary)
+        return detail::fromBinaryData(bytes);
+    // libplist does not expect a byte-order mark.
+    const QByteArrayView xml
+        = bytes.startsWith(kUtf8Bom) ? QByteArrayView(bytes).sliced(3) : QByteArrayView(bytes);
+    if (!xmlShapeIsSafe(xml))
+        return std::nullopt;
     plist_t raw = nullptr;
-    if (bytes.startsWith(kBinaryMagic)) {
-        if (!binaryShapeIsSafe(bytes))
-            return std::nullopt;
-        plist_from_bin(bytes.constData(), uint32_t(bytes.size()), &raw);
-    } else {
-        // libplist does not expect a byte-order mark.
-        const QByteArrayView xml
-            = bytes.startsWith(kUtf8Bom) ? QByteArrayView(bytes).sliced(3) : QByteArrayView(bytes);
-        if (!xmlShapeIsSafe(xml))
-            return std::nullopt;
+    {
         const CLocaleScope cLocale;
         plist_from_xml(xml.data(), uint32_t(xml.size()), &raw);
     }
@@ -694,15 +574,23 @@ std::optional<QVariant> readFile(const QString &path)
     return bytes ? fromData(*bytes) : std::nullopt;
 }
 
+Format formatOf(QByteArrayView bytes)
+{
+    return bytes.startsWith(kBinaryMagic) ? Format::Binary : Format::Xml;
+}
+
 std::optional<QByteArray> toXmlData(const QVariant &value)
 {
-    const Node root = fromVariant(value, 0);
-    if (!root)
-        return std::nullopt;
-    QByteArray xml = xmlOf(root.get());
-    if (xml.isEmpty())
-        return std::nullopt;
-    return xml;
+    return XmlWriter::document(value);
+}
+
+std::optional<QByteArray> toData(const QVariant &value, Format preferred)
+{
+    if (preferred == Format::Xml) {
+        if (auto xml = toXmlData(value))
+            return xml;
+    }
+    return toBinaryData(value);
 }
 
 } // namespace PropertyList

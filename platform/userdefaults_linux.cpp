@@ -1,9 +1,10 @@
 // Preferences domains on Linux: domain D is the property list
-// ${XDG_CONFIG_HOME:-$HOME/.config}/preferences/D.plist (XML or binary when
-// read, XML when written). A write goes to a temporary file in the same
-// folder, is flushed with fsync and renamed over the old file, so a reader
-// never sees half a domain and a crash loses nothing. Reads always go to the
-// file, so other processes' changes are seen at once.
+// ${XDG_CONFIG_HOME:-$HOME/.config}/preferences/D.plist, XML or binary. A
+// domain is written in the form its file had; a new one, or an XML one
+// holding a value XML cannot carry exactly, as binary only when needed. A write goes to a temporary
+// file in the same folder, is flushed with fsync and renamed over the old file, so a reader never
+// sees half a domain and a crash loses nothing. Reads always go to the file, so other processes'
+// changes are seen at once.
 #include "platform/userdefaults.h"
 
 #include "platform/autostart.h"
@@ -11,6 +12,7 @@
 #include "platform/filesystemrepresentation.h"
 #include "platform/propertylist.h"
 #include "platform/standardpaths.h"
+#include "platform/systemlog.h"
 
 #include <cerrno>
 #include <chrono>
@@ -115,9 +117,10 @@ bool replaceFile(const QByteArray &target, const QByteArray &data)
 class FileUserDefaults final : public UserDefaults
 {
 public:
-    explicit FileUserDefaults(const QString &configFolder)
+    FileUserDefaults(const QString &configFolder, std::chrono::milliseconds lockWait)
         : m_folder(configFolder + QStringLiteral("/preferences"))
         , m_autostartFolder(configFolder + QStringLiteral("/autostart"))
+        , m_lockWait(lockWait)
     { }
 
     std::optional<QVariantMap> persistentDomainForName(const QString &name) override
@@ -153,21 +156,29 @@ public:
     {
         // One advisory lock on the preferences folder for every update: the
         // domain files themselves are replaced by rename, so a lock on them
-        // would not hold. Bounded, so a stuck process cannot hang us.
+        // would not hold. Bounded, so a stuck process cannot hang us; past
+        // the bound the update goes ahead unlocked, as it would with no
+        // other updater about.
         const auto folder = fileSystemRepresentation(m_folder);
-        if (!folder || !makeFolders(*folder, 0700))
-            return false;
-        const int lock = ::open(folder->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (lock < 0)
-            return false;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        const int lock = folder && makeFolders(*folder, 0700)
+            ? ::open(folder->constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+            : -1;
+        const auto deadline = std::chrono::steady_clock::now() + m_lockWait;
         bool locked = false;
-        while (!(locked = ::flock(lock, LOCK_EX | LOCK_NB) == 0)
+        while (lock >= 0 && !(locked = ::flock(lock, LOCK_EX | LOCK_NB) == 0)
                && (errno == EWOULDBLOCK || errno == EINTR)
                && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        const bool stored = locked && UserDefaults::updatePersistentDomain(name, change);
-        ::close(lock); // releases the lock
+        if (!locked) {
+            systemLog(QStringLiteral("Preferences: %1 could not be locked within %2 ms; "
+                                     "updating %3 without the lock.")
+                          .arg(m_folder)
+                          .arg(m_lockWait.count())
+                          .arg(name));
+        }
+        const bool stored = UserDefaults::updatePersistentDomain(name, change);
+        if (lock >= 0)
+            ::close(lock); // releases the lock
         return stored;
     }
 
@@ -190,12 +201,17 @@ private:
         if (!path)
             return false;
         const QByteArray target = writeTarget(*path);
+        // The host's file keeps its form: a binary one stays binary.
+        auto format = PropertyList::Format::Xml;
         if (::access(target.constData(), F_OK) == 0 || errno != ENOENT) {
-            const auto stored = PropertyList::readFile(stringWithFileSystemRepresentation(target));
+            const auto bytes = readRegularFile(stringWithFileSystemRepresentation(target),
+                                               PropertyList::kMaxFileSize);
+            const auto stored = bytes ? PropertyList::fromData(*bytes) : std::nullopt;
             if (!stored || stored->typeId() != QMetaType::QVariantMap)
                 return false;
+            format = PropertyList::formatOf(*bytes);
         }
-        const auto data = PropertyList::toXmlData(domain);
+        const auto data = PropertyList::toData(domain, format);
         return data && replaceFile(target, *data);
     }
 
@@ -206,11 +222,12 @@ private:
 
     QString m_folder;
     QString m_autostartFolder;
+    std::chrono::milliseconds m_lockWait;
 };
 
 } // namespace
 
-std::unique_ptr<UserDefaults> UserDefaults::create()
+std::unique_ptr<UserDefaults> UserDefaults::create(std::chrono::milliseconds updateLockWait)
 {
-    return std::make_unique<FileUserDefaults>(configFolder());
+    return std::make_unique<FileUserDefaults>(configFolder(), updateLockWait);
 }

@@ -4,6 +4,7 @@
 #include "hostapps/qmbundle.h"
 #include "hostapps/qmfilemanager.h"
 #include "platform/bundle.h"
+#include "platform/systemlog.h"
 #include "prefs/loginitems.h"
 
 #include <algorithm>
@@ -18,6 +19,20 @@ QVariant bundleVersion(const QString &path)
     const auto bundle = QMBundle::bundleWithPath(path);
     return bundle ? bundle->objectForInfoDictionaryKey(QStringLiteral("CFBundleVersion"))
                   : QVariant();
+}
+
+// A process whose bundle has the helper's identifier. A helper whose
+// temporary copy was deleted under it has no bundle left to tell its
+// identifier; one whose program was in a bundle named as the helper's is
+// taken for one, so that it can still be asked to quit.
+bool isRunningHelper(const ProcessInformation &process)
+{
+    if (process.bundleIdentifier)
+        return *process.bundleIdentifier == QStringView(HostProduct::kHelperBundleIdentifier);
+    // The same name rule as for the helper's login items.
+    return process.programDeleted && process.bundlePath
+        && LoginItems::isHelperLoginItem(
+               QVariantMap { { QString::fromUtf16(LoginItems::kPathKey), *process.bundlePath } });
 }
 
 } // namespace
@@ -70,18 +85,21 @@ QVariantList CDTools::getListOfAppsHelpedByTheCDHelper()
     return list;
 }
 
-void CDTools::updateHelperPrefForAllInstalls(int pref, const QString &appID,
+bool CDTools::updateHelperPrefForAllInstalls(int pref, const QString &appID,
                                              const std::optional<QString> &scheme)
 {
     if (pref == 2)
         installAndActivateCDHelper(false);
+    bool allStored = true;
     for (const QVariant &record : getListOfAppsHelpedByTheCDHelper()) {
         const QString name = record.toMap().value(QStringLiteral("BundleID")).toString();
+        bool exists = false;
         // One step, so that a host writing its own keys meanwhile keeps them.
-        (void)m_defaults.updatePersistentDomain(
+        const bool stored = m_defaults.updatePersistentDomain(
             name, [&](std::optional<QVariantMap> domain) -> std::optional<QVariantMap> {
                 if (!domain)
                     return std::nullopt; // the host makes its domain; we never do
+                exists = true;
                 domain->insert(QStringLiteral("AutoLaunch"), qint64(pref));
                 domain->insert(QStringLiteral("AutoLaunchAppID"), appID);
                 if (scheme)
@@ -91,7 +109,15 @@ void CDTools::updateHelperPrefForAllInstalls(int pref, const QString &appID,
                 return domain;
             });
         m_defaults.synchronize();
+        // The user asked for this choice to be remembered: not storing it is
+        // worth a line.
+        if (exists && !stored) {
+            systemLog(
+                QStringLiteral("Could not store the installer disc preferences in %1.").arg(name));
+            allStored = false;
+        }
     }
+    return allStored;
 }
 
 void CDTools::installAndActivateCDHelper(bool activate)
@@ -105,13 +131,12 @@ void CDTools::installAndActivateCDHelper(bool activate)
     m_defaults.synchronize();
 
     // The running helpers: the first may stay, every other is asked to quit.
-    const QString helperIdentifier = QString::fromUtf16(HostProduct::kHelperBundleIdentifier);
     ProcessList &processes = m_workspace.processList();
     bool keep = activate;
     ProcessSerialNumber psn;
     while (processes.getNextProcess(psn) && psn.lowLongOfPSN != 0) {
         const auto information = processes.processInformation(psn);
-        if (!information || information->bundleIdentifier != helperIdentifier)
+        if (!information || !isRunningHelper(*information))
             continue;
         if (keep)
             keep = false;

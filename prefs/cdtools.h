@@ -36,8 +36,9 @@ public:
     // "AutoLaunchAppIdentifyingURLScheme", removed when absent) in the domain
     // of every host application that has one, in list order; never creates
     // a domain. With pref 2 the helper is turned off first
-    // (installAndActivateCDHelper(false)).
-    void updateHelperPrefForAllInstalls(int pref, const QString &appID,
+    // (installAndActivateCDHelper(false)). False, with a line in the system
+    // log for each, when an existing domain could not be stored.
+    bool updateHelperPrefForAllInstalls(int pref, const QString &appID,
                                         const std::optional<QString> &scheme);
 
     // With activate: keeps one helper login item (adding one for the helper

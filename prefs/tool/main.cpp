@@ -28,7 +28,8 @@ const char kUsage[]
       "  update-preferences VALUE APP-ID [SCHEME]\n"
       "                               store what the helper does with installer discs\n"
       "                               (VALUE 1: install with APP-ID, 2: ignore and turn\n"
-      "                               the helper off) in every host's preferences\n"
+      "                               the helper off) in every host's preferences;\n"
+      "                               exit 1 when one could not be stored\n"
       "\n"
       "Exit status 2 means the command line was not understood.\n";
 
@@ -90,9 +91,11 @@ int main(int argc, char **argv)
         if (!expect(2, 3) || !isNumber || arguments[1].isEmpty())
             return usageError(
                 "update-preferences takes a number, an application identifier and maybe a scheme");
-        tools.updateHelperPrefForAllInstalls(
-            value, arguments[1], arguments.size() > 2 ? std::optional(arguments[2]) : std::nullopt);
-        return 0;
+        return tools.updateHelperPrefForAllInstalls(
+                   value, arguments[1],
+                   arguments.size() > 2 ? std::optional(arguments[2]) : std::nullopt)
+            ? 0
+            : 1;
     }
     return usageError("unknown command");
 }

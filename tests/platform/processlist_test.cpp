@@ -3,6 +3,7 @@
 
 #include "tests/testsupport.h"
 
+#include <QDir>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -74,14 +75,24 @@ TEST(ProcessList, ProcessesRunningFromBundlesAreKnownByTheirBundle)
     // An interpreter named on the command line, the script relative to the
     // working folder.
     Child relative(u"/bin/sh"_s, { u"run"_s }, script + u"/Contents/MacOS"_s);
+    // Programs that only name a bundle's program or script run neither.
+    Child tailProgram(u"tail"_s, { u"-f"_s, compiled + u"/Contents/MacOS/run"_s });
+    Child tailScript(u"tail"_s, { u"-f"_s, u"run"_s }, script + u"/Contents/MacOS"_s);
+    // A program whose bundle was deleted while it ran.
+    const QString gone = makeProgramBundle(dir.path(), u"org.example.gone"_s, false);
+    Child deleted(gone + u"/Contents/MacOS/run"_s, { u"60"_s });
+    ASSERT_TRUE(QDir(gone).removeRecursively());
 
-    const std::tuple<pid_t, std::optional<QString>, std::optional<QString>> cases[] = {
-        { compiledChild.pid(), compiled, u"org.example.compiled"_s },
-        { interpreted.pid(), script, u"org.example.script"_s },
-        { relative.pid(), script, u"org.example.script"_s },
-        { ::getpid(), std::nullopt, std::nullopt }, // the test runs from no bundle
+    const std::tuple<pid_t, std::optional<QString>, std::optional<QString>, bool> cases[] = {
+        { compiledChild.pid(), compiled, u"org.example.compiled"_s, false },
+        { interpreted.pid(), script, u"org.example.script"_s, false },
+        { relative.pid(), script, u"org.example.script"_s, false },
+        { tailProgram.pid(), std::nullopt, std::nullopt, false },
+        { tailScript.pid(), std::nullopt, std::nullopt, false },
+        { deleted.pid(), gone, std::nullopt, true },
+        { ::getpid(), std::nullopt, std::nullopt, false }, // the test runs from no bundle
     };
-    for (const auto &[pid, bundle, identifier] : cases) {
+    for (const auto &[pid, bundle, identifier, programDeleted] : cases) {
         SCOPED_TRACE(pid);
         auto list = ProcessList::create();
         const auto psn = find(*list, pid);
@@ -90,6 +101,7 @@ TEST(ProcessList, ProcessesRunningFromBundlesAreKnownByTheirBundle)
         ASSERT_TRUE(info);
         EXPECT_EQ(info->bundlePath, bundle);
         EXPECT_EQ(info->bundleIdentifier, identifier);
+        EXPECT_EQ(info->programDeleted, programDeleted);
     }
 }
 

@@ -84,10 +84,10 @@ QVariant nestedVariant(int depth)
     return value;
 }
 
-QVariant roundTrip(const QVariant &value)
+QVariant roundTrip(const QVariant &value, PropertyList::Format format = PropertyList::Format::Xml)
 {
-    const std::optional<QByteArray> xml = PropertyList::toXmlData(value);
-    return xml ? PropertyList::fromData(*xml).value_or(u"<not read>"_s) : u"<not written>"_s;
+    const std::optional<QByteArray> bytes = PropertyList::toData(value, format);
+    return bytes ? PropertyList::fromData(*bytes).value_or(u"<not read>"_s) : u"<not written>"_s;
 }
 
 QDateTime utc(const char *iso)
@@ -129,37 +129,52 @@ TEST(PropertyList, ScalarsSurviveWriteAndRead)
         { 5e-324, 5e-324 },
         { kInfinity, kInfinity },
         { QByteArray("\0\xFF", 2), QByteArray("\0\xFF", 2) },
+        { -0.0, -0.0 },
         { u"  <&>\"' ]]> \t\r\n Grüße 😀  "_s, u"  <&>\"' ]]> \t\r\n Grüße 😀  "_s },
-        // XML lists keep whole seconds: the fraction goes, rounding down.
-        { utc("1969-07-20T20:17:40.999Z"), utc("1969-07-20T20:17:40Z") },
+        // What XML cannot carry goes binary.
+        { QString::fromLatin1("KEY-1234\0-SECRET-TAIL", 21),
+          QString::fromLatin1("KEY-1234\0-SECRET-TAIL", 21) },
+        { u"\u0001\uFFFE\uFFFF"_s, u"\u0001\uFFFE\uFFFF"_s },
+        { utc("1969-07-20T20:17:40.999Z"), utc("1969-07-20T20:17:40.999Z") },
+        { utc("0999-12-31T23:59:59Z"), utc("0999-12-31T23:59:59Z") },
         { QDateTime::fromString(u"2020-06-01T12:00:00+02:00"_s, Qt::ISODate),
           utc("2020-06-01T10:00:00Z") },
         { QStringList { u"a"_s, u"b"_s }, QVariantList { u"a"_s, u"b"_s } },
         { QVariantHash { { u"k\u00e9y"_s, 1 } }, QVariantMap { { u"k\u00e9y"_s, qint64(1) } } },
     };
-    for (const auto &[written, expected] : cases) {
-        SCOPED_TRACE(written.toString().toStdString());
-        const QVariant read = roundTrip(written);
-        EXPECT_EQ(read, expected);
-        EXPECT_EQ(read.typeId(), expected.typeId());
+    for (const auto format : { PropertyList::Format::Xml, PropertyList::Format::Binary }) {
+        for (const auto &[written, expected] : cases) {
+            SCOPED_TRACE(written.toString().toStdString());
+            const QVariant read = roundTrip(written, format);
+            EXPECT_EQ(read, expected);
+            EXPECT_EQ(read.typeId(), expected.typeId());
+            EXPECT_EQ(std::signbit(read.toDouble()), std::signbit(expected.toDouble()));
+        }
     }
+    // XML readers turn a raw carriage return into a line feed.
+    EXPECT_TRUE(PropertyList::toXmlData(u"a\rb"_s)->contains("<string>a&#13;b</string>"));
 }
 
 TEST(PropertyList, RefusesToWriteWhatItCannotReadBack)
 {
-    const QVariant cases[] = {
-        QVariant(),
-        QVariantMap { { u"nested"_s, QVariantMap { { u"url"_s, QUrl() } } } },
-        u"nul \0 inside"_s,
-        u"\uFFFF"_s,
-        QString(QChar(0xD800)),
-        QVariantMap { { u"key \x1b"_s, 1 } },
-        utc("0999-12-31T23:59:59Z"),
-        QDateTime(QDate(10000, 1, 1), QTime(0, 0), Qt::UTC),
-        nestedVariant(PropertyList::kMaxDepth + 1),
+    // Values no form can carry, and (false) values only binary lists carry.
+    const std::pair<QVariant, bool> cases[] = {
+        { QVariant(), true },
+        { QVariantMap { { u"nested"_s, QVariantMap { { u"url"_s, QUrl() } } } }, true },
+        { QString(QChar(0xD800)), true },
+        { QVariantMap { { QString::fromLatin1("k\0y", 3), 1 } }, true },
+        { nestedVariant(PropertyList::kMaxDepth + 1), true },
+        { u"nul \0 inside"_s, false },
+        { u"\uFFFF"_s, false },
+        { QVariantMap { { u"key \x1b"_s, 1 } }, false },
+        { utc("2001-01-01T00:00:00.5Z"), false },
+        { QDateTime(QDate(10000, 1, 1), QTime(0, 0), Qt::UTC), false },
     };
-    for (const QVariant &value : cases)
-        EXPECT_FALSE(PropertyList::toXmlData(value)) << value.toString().toStdString();
+    for (const auto &[value, unwritable] : cases) {
+        SCOPED_TRACE(value.toString().toStdString());
+        EXPECT_FALSE(PropertyList::toXmlData(value));
+        EXPECT_EQ(PropertyList::toBinaryData(value).has_value(), !unwritable);
+    }
     EXPECT_EQ(roundTrip(nestedVariant(PropertyList::kMaxDepth)),
               nestedVariant(PropertyList::kMaxDepth));
 }

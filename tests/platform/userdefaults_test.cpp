@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -159,6 +161,44 @@ TEST_F(UserDefaultsTest, ConcurrentUpdatersLoseNoKey)
                              { u"A"_s, qint64(kUpdates) },
                              { u"B"_s, qint64(kUpdates) } }));
     EXPECT_GT(reads, 0);
+}
+
+// An updater stuck holding the lock must not cost the user a stored choice:
+// after the wait the update is made all the same, and the log says so.
+TEST_F(UserDefaultsTest, AnUpdateIsMadeWhenAnotherHoldsTheLockTooLong)
+{
+    ASSERT_TRUE(defaults->setPersistentDomain({ { u"Host"_s, u"kept"_s } }, u"d"_s));
+    int locked[2];
+    ASSERT_EQ(::pipe(locked), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        const int fd
+            = ::open(QFile::encodeName(home.preferencesPath()).constData(), O_RDONLY | O_DIRECTORY);
+        const char done = ::flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+        (void)!::write(locked[1], &done, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char done = 0;
+    ASSERT_EQ(::read(locked[0], &done, 1), 1);
+    ASSERT_EQ(done, 'y');
+
+    testing::internal::CaptureStderr();
+    const bool stored = UserDefaults::create(std::chrono::milliseconds(50))
+                            ->updatePersistentDomain(u"d"_s, [](std::optional<QVariantMap> domain) {
+                                domain->insert(u"AutoLaunch"_s, qint64(2));
+                                return domain;
+                            });
+    const std::string log = testing::internal::GetCapturedStderr();
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ::close(locked[0]);
+    ::close(locked[1]);
+    EXPECT_TRUE(stored);
+    EXPECT_EQ(defaults->persistentDomainForName(u"d"_s),
+              (QVariantMap { { u"Host"_s, u"kept"_s }, { u"AutoLaunch"_s, qint64(2) } }));
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
 }
 
 } // namespace

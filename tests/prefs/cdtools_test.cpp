@@ -75,6 +75,34 @@ TEST_F(CDToolsTest, RealHelperProcesses)
     }
 }
 
+// A helper is what runs the helper's program: a `tail -f` of that program is
+// none, and a helper whose temporary copy was deleted under it still is one.
+TEST_F(CDToolsTest, HelpersAreKnownByWhatTheyRun)
+{
+    const QString watched = installHelper(home.path() + u"/watched"_s);
+    QProcess tail;
+    tail.start(u"tail"_s, { u"-f"_s, watched + u"/Contents/MacOS/Quillmont"_s });
+    ASSERT_TRUE(tail.waitForStarted());
+    auto real = ProcessList::create();
+    Workspace mixed { *real, services };
+
+    CDTools(*defaults, mixed, resource).installAndActivateCDHelper(true);
+    EXPECT_EQ(services.openRequests.size(), 1u) << "the tail is no helper: one is started";
+
+    QProcess copy;
+    const QString temporary = installHelper(home.path() + u"/TemporaryItems"_s);
+    test::startStayingRunning(copy, temporary);
+    ASSERT_TRUE(QDir(temporary).removeRecursively());
+    CDTools(*defaults, mixed, resource).installAndActivateCDHelper(true);
+    EXPECT_EQ(services.openRequests.size(), 1u) << "the deleted copy runs: none is started";
+
+    CDTools(*defaults, mixed, resource).installAndActivateCDHelper(false);
+    EXPECT_TRUE(copy.waitForFinished(10000)) << "the deleted copy is asked to quit";
+    EXPECT_FALSE(tail.waitForFinished(300)) << "the tail is never signalled";
+    tail.kill();
+    tail.waitForFinished();
+}
+
 // Only the names at the top level count: links are never followed, and a
 // huge top level is listed once.
 TEST(CDToolsInstallerVolume, MarkersAtTheTopLevelOnly)

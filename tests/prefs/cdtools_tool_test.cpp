@@ -2,18 +2,27 @@
 // host application bundle that carries the helper.
 #include "tests/testsupport.h"
 
+#include "platform/propertylist.h"
+
 #include <QDir>
 #include <QProcess>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
-int run(const QString &tool, const QStringList &arguments, QByteArray *errors = nullptr)
+int run(const QString &tool, const QStringList &arguments, QByteArray *errors = nullptr,
+        const std::function<void()> &childSetup = {})
 {
     QProcess process;
+    if (childSetup)
+        process.setChildProcessModifier(childSetup);
     process.start(tool, arguments);
     process.waitForFinished(60000);
     if (errors)
@@ -68,6 +77,91 @@ TEST(CDToolsTool, InstallsTheHelperTheHostCarries)
 
     EXPECT_EQ(run(tool, { u"remove"_s }), 0);
     EXPECT_FALSE(QFileInfo::exists(entry));
+}
+
+// A binary domain {"Host": the given string object}, as a host may write it.
+QByteArray binaryDomain(const QByteArray &stringObject)
+{
+    QByteArray list = QByteArray("bplist00\xD1\x01\x02\x54Host", 16) + stringObject;
+    const char table = char(list.size());
+    list += QByteArray("\x08\x0B\x10", 3) + QByteArray(6, '\0') + "\x01\x01";
+    return list + QByteArray("\0\0\0\0\0\0\0\x03", 8) + QByteArray(15, '\0') + table;
+}
+
+TEST(CDToolsTool, UpdateKeepsTheHostsValuesExactlyAndInTheirForm)
+{
+    test::TemporaryHome home;
+    const QString name = u"com.tallowcraft.Quillmont"_s;
+    const QString file = home.domainPath(name);
+    const QString converted = home.path() + u"/converted"_s;
+    const struct
+    {
+        const char *what;
+        QByteArray original;
+        QVariant host; // what "Host" holds before and after
+        QByteArray stored; // found in the domain file after the update
+        const char *format; // that plistutil, reading the file on its own, converts to
+        QByteArray converted; // found in what plistutil writes (it cuts at NUL)
+    } cases[] = {
+        { "NUL, binary", binaryDomain(QByteArray("\x5F\x10\x15KEY-1234\0-SECRET-TAIL", 24)),
+          QString::fromLatin1("KEY-1234\0-SECRET-TAIL", 21),
+          QByteArray("\x5F\x10\x15KEY-1234\0-SECRET-TAIL", 24), "xml", "KEY-1234" },
+        { "plain, binary", binaryDomain("\x55plain"), u"plain"_s, "\x55plain", "xml",
+          "<string>plain</string>" },
+        { "U+0001, binary",
+          binaryDomain("\x53"
+                       "a\x01"
+                       "b"),
+          u"a\u0001b"_s,
+          "\x53"
+          "a\x01"
+          "b",
+          "xml",
+          "<string>a\x01"
+          "b</string>" },
+        { "U+FFFE, binary", binaryDomain(QByteArray("\x62\0a\xFF\xFE", 5)), u"a\uFFFE"_s,
+          QByteArray("\x62\0a\xFF\xFE", 5), "xml", "<string>a\xEF\xBF\xBE</string>" },
+        { "CR, XML", "<plist><dict><key>Host</key><string>a&#13;b</string></dict></plist>",
+          u"a\rb"_s, "<string>a&#13;b</string>", "bin",
+          "\x53"
+          "a\rb" },
+        { "-0.0, XML", "<plist><dict><key>Host</key><real>-0.0</real></dict></plist>", -0.0,
+          "<real>-0</real>", "bin", QByteArray("\x22\x80\0\0\0", 5) },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        test::writeFile(file, c.original);
+        ASSERT_EQ(run(QStringLiteral(RARURU_CDTOOLS),
+                      { u"update-preferences"_s, u"1"_s, name, u"scheme"_s }),
+                  0);
+        const QByteArray after = test::readFile(file);
+        EXPECT_EQ(PropertyList::formatOf(after), PropertyList::formatOf(c.original));
+        EXPECT_TRUE(after.contains(c.stored)) << after.toStdString();
+        const QVariantMap domain = PropertyList::fromData(after).value_or(QVariant()).toMap();
+        EXPECT_EQ(domain.value(u"Host"_s), c.host);
+        EXPECT_EQ(domain.value(u"AutoLaunch"_s), QVariant(qint64(1)));
+        ASSERT_EQ(run(u"plistutil"_s,
+                      { u"-i"_s, file, u"-f"_s, QLatin1String(c.format), u"-o"_s, converted }),
+                  0);
+        EXPECT_TRUE(test::readFile(converted).contains(c.converted));
+    }
+
+    // A write that fails (the file size limit, here) says so, and leaves the file.
+    const QByteArray big = "<plist><dict><key>Host</key><string>" + QByteArray(200, 'x')
+        + "</string></dict></plist>";
+    test::writeFile(file, big);
+    QByteArray errors;
+    EXPECT_EQ(run(QStringLiteral(RARURU_CDTOOLS), { u"update-preferences"_s, u"1"_s, name },
+                  &errors,
+                  [] {
+                      ::signal(SIGXFSZ, SIG_IGN);
+                      const rlimit limit { 64, 64 };
+                      ::setrlimit(RLIMIT_FSIZE, &limit);
+                  }),
+              1);
+    EXPECT_EQ(errors.count('\n'), 1) << errors.toStdString();
+    EXPECT_TRUE(errors.contains(name.toUtf8())) << errors.toStdString();
+    EXPECT_EQ(test::readFile(file), big);
 }
 
 } // namespace

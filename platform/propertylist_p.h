@@ -1,0 +1,34 @@
+// Parts of the property-list code shared between its XML and binary halves.
+#pragma once
+
+#include <QByteArray>
+#include <QVariant>
+
+#include <optional>
+
+namespace PropertyList::detail {
+
+inline constexpr QByteArrayView kBinaryMagic = "bplist00";
+// Property-list dates count seconds from 2001-01-01T00:00:00Z.
+inline constexpr qint64 kReferenceDateMSecs = 978307200000;
+// Larger magnitudes (in seconds) are no date a QDateTime holds to the millisecond.
+inline constexpr double kMaxDateSeconds = 9e15;
+
+inline quint64 readBigEndian(const uchar *at, int width)
+{
+    quint64 value = 0;
+    for (int i = 0; i < width; ++i)
+        value = (value << 8) | at[i];
+    return value;
+}
+
+// The date 'seconds' after the reference date, to the millisecond; absent when
+// no QDateTime can hold it.
+std::optional<QVariant> dateFromSeconds(double seconds);
+
+// The value of binary property-list bytes (starting with kBinaryMagic); absent
+// when they are malformed, hostile (see the shape check), or hold a type we
+// cannot keep faithfully.
+std::optional<QVariant> fromBinaryData(QByteArrayView bytes);
+
+} // namespace PropertyList::detail
