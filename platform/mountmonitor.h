@@ -40,10 +40,12 @@ Q_SIGNALS:
     // ...), in table order; 'mountPoint' carries the path's bytes as
     // stringWithFileSystemRepresentation() makes them.
     void didMount(const QString &mountPoint);
-    // Once for each mount reported by didMount that has gone since, before
-    // the mounts that came in the same change (a volume replaced at the same
-    // point goes before its successor comes); 'mountPoint' is the text
-    // didMount gave. Mounts that were never reported are never reported gone.
+    // Once a point has lost the last mount reported on it by didMount,
+    // before the mounts that came in the same change (a volume replaced at
+    // the same point goes before its successor comes); 'mountPoint' is the
+    // text didMount gave. While one mount stacked on another is the one that
+    // goes, the point keeps a volume and nothing is reported. Mounts that
+    // were never reported are never reported gone.
     void didUnmount(const QString &mountPoint);
 
 protected:

@@ -135,13 +135,24 @@ private:
 
         // Gone mounts carry only their key: with listmount a mount is
         // described once, when it comes, so its point is kept from then.
+        // A point is gone once the last reported mount on it has gone: when
+        // one mount stacked on another goes, the other is still there. Only
+        // the mounts from before this change count, so a volume replaced at
+        // its point still goes before its successor comes.
         QList<QByteArray> gone;
         for (const MountEntry &entry : removed) {
-            if (auto point = m_reported.take({ entry.mountId, entry.identity }); !point.isNull())
-                gone.append(std::move(point));
+            auto point = m_reported.take({ entry.mountId, entry.identity });
+            if (point.isNull())
+                continue;
+            if (--m_mountsAt[point] > 0)
+                continue;
+            m_mountsAt.remove(point);
+            gone.append(std::move(point));
         }
-        for (const MountEntry &entry : added)
+        for (const MountEntry &entry : added) {
             m_reported.insert({ entry.mountId, entry.identity }, entry.mountPoint);
+            ++m_mountsAt[entry.mountPoint];
+        }
 
         const QPointer<LinuxMountMonitor> alive(this); // a receiver may delete us
         for (const QByteArray &point : std::as_const(gone)) {
@@ -289,6 +300,7 @@ private:
     quint64 m_tableReads = 0;
     // The points of the mounts reported so far, by key, for their going.
     QHash<std::pair<quint64, QByteArray>, QByteArray> m_reported;
+    QHash<QByteArray, int> m_mountsAt; // how many of them are on each point
     std::vector<char> m_text; // buffers kept from one read to the next
     std::vector<std::uint64_t> m_ids;
     std::vector<char> m_stat;

@@ -1,7 +1,9 @@
 // Reading a disc's files without leaving the disc: every name on the way is
 // opened relative to the folder before it (openat(2)) with O_NOFOLLOW, so
-// neither ".." nor a symbolic link can lead outside the volume, and plain
-// files are opened with O_NONBLOCK, so a FIFO on the disc cannot hold us.
+// neither ".." nor a symbolic link can lead outside the volume. A file's type
+// is looked at (fstatat(2), not following links) before it is opened, so a
+// device or FIFO on the disc is never opened at all; O_NONBLOCK covers one
+// swapped in between the look and the open.
 #include "prompt/autoruninf.h"
 
 #include "platform/filedescriptor.h"
@@ -61,11 +63,17 @@ std::optional<QByteArray> entryNamed(const FileDescriptor &directory, const QStr
 std::optional<QByteArray> readPlainFile(const FileDescriptor &directory, const QByteArray &name,
                                         qint64 maxSize)
 {
+    // Opening a device can act on it, and opening a FIFO for reading wakes
+    // its writer: only a plain file is opened.
+    struct stat named;
+    if (::fstatat(directory.get(), name.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0
+        || !S_ISREG(named.st_mode) || named.st_size > maxSize)
+        return std::nullopt;
     const FileDescriptor file(::openat(directory.get(), name.constData(),
                                        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat status;
-    if (!file.isValid() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)
-        || status.st_size > maxSize)
+    if (!file.isValid() || ::fstat(file.get(), &status) != 0 || status.st_dev != named.st_dev
+        || status.st_ino != named.st_ino || !S_ISREG(status.st_mode) || status.st_size > maxSize)
         return std::nullopt;
     // Read one byte past the limit: a file may grow between fstat and read.
     QByteArray bytes(qsizetype(maxSize + 1), Qt::Uninitialized);

@@ -8,11 +8,11 @@
 #include "platform/systemlog.h"
 #include "prefs/cdtools.h"
 #include "prompt/autoruninf.h"
+#include "prompt/discicon.h"
+#include "prompt/promptlog_p.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QComboBox>
-#include <QImageReader>
 #include <QLabel>
 #include <QStyle>
 
@@ -23,39 +23,10 @@ const QString kDisplayName = QStringLiteral("displayname");
 const QString kID = QStringLiteral("ID");
 const QString kIdentifyingURLScheme = QStringLiteral("IdentifyingURLScheme");
 
-// Icon files hold a handful of sizes, none of them large; a file that says
-// otherwise is not read through.
-constexpr int kMaxIconImages = 32;
-constexpr int kMaxIconEdge = 1024;
-
 // Texts are the same when their characters and their presence are.
 bool same(const QString &a, const QString &b)
 {
     return a == b && a.isNull() == b.isNull();
-}
-
-// An icon of every image the file holds (a Windows .ico holds several
-// sizes, each drawn for its size); null when none can be read.
-QIcon iconFromData(const QByteArray &data)
-{
-    QBuffer buffer;
-    buffer.setData(data);
-    if (!buffer.open(QIODevice::ReadOnly))
-        return {};
-    QImageReader reader(&buffer);
-    QIcon icon;
-    const int count = std::clamp(reader.imageCount(), 1, kMaxIconImages);
-    for (int i = 0; i < count; ++i) {
-        if (i > 0 && !reader.jumpToImage(i))
-            break;
-        const QSize size = reader.size();
-        if (size.width() > kMaxIconEdge || size.height() > kMaxIconEdge)
-            continue;
-        const QImage image = reader.read();
-        if (!image.isNull())
-            icon.addPixmap(QPixmap::fromImage(image));
-    }
-    return icon;
 }
 
 QIcon opticalDiscIcon()
@@ -72,9 +43,13 @@ QIcon volumeIcon(const QString &volumePath, const AutorunInf &inf)
         const auto bytes
             = AutorunInf::readVolumeFile(volumePath, *inf.iconPath(), AutorunInf::kMaxIconSize);
         if (bytes) {
-            QIcon icon = iconFromData(*bytes);
-            if (!icon.isNull())
-                return icon;
+            DiscIcon icon = DiscIcon::fromData(*bytes);
+            if (!icon.icon.isNull())
+                return icon.icon;
+            // Quoted: a disc's names may hold line breaks, the log's lines may not.
+            qCInfo(lcPrompt).nospace()
+                << "The icon " << *inf.iconPath() << " of the volume at " << volumePath
+                << " is not shown: " << icon.error.toUtf8().constData();
         }
     }
     return opticalDiscIcon();

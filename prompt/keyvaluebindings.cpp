@@ -125,7 +125,11 @@ void showValue(QLabel *label, const QString &pattern, const QVariant &value)
         label->setPixmap(value.value<QIcon>().pixmap(size, label->devicePixelRatioF()));
         return;
     }
-    const QString text = value.toString();
+    QString text = value.toString();
+    // Texts from a disc can be of any length: one wider than its label may
+    // be is cut in the middle, so it never pushes the window off the screen.
+    if (const int width = label->maximumWidth(); width < QWIDGETSIZE_MAX)
+        text = label->fontMetrics().elidedText(text, Qt::ElideMiddle, width);
     label->setText(pattern.isEmpty() ? text : pattern.arg(text));
 }
 

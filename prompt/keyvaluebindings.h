@@ -3,8 +3,10 @@
 // dynamic properties of each control (stdset="0" in the .ui):
 //
 //   valueKey          QLabel: shows the key: text (always as plain text, so
-//                     a disc's label can never turn into markup) or an icon,
-//                     drawn at the label's minimum size for its screen.
+//                     a disc's label can never turn into markup; elided in
+//                     the middle where wider than the label's maximum width)
+//                     or an icon, drawn at the label's minimum size for its
+//                     screen.
 //                     Checkable QAbstractButton: checked, both ways (bool).
 //   displayPattern    With valueKey on a QLabel: the text shown, "%1"
 //                     standing for the value.

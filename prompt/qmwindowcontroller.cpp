@@ -90,10 +90,14 @@ void QMWindowController::loadWindow()
                                              .arg(m_windowNibPath, file.errorString());
         return;
     }
+    // Our windows hold Qt's own widgets only. A loader loads every Designer
+    // plugin under the library paths as it is made (libqquickwidget.so
+    // brings Qt Quick, QML and the network with it): made with none, it
+    // loads none.
+    const QStringList libraryPaths = QCoreApplication::libraryPaths();
+    QCoreApplication::setLibraryPaths({});
     QUiLoader loader;
-    // Our windows hold Qt's own widgets only; Designer plugins installed on
-    // the system are none of their business.
-    loader.clearPluginPaths();
+    QCoreApplication::setLibraryPaths(libraryPaths);
     QWidget *window = loader.load(&file);
     if (!window) {
         const QString reason = loader.errorString();

@@ -119,6 +119,13 @@ TEST_P(MountMonitorTest, ReportsEachMountOnce)
     // The same path again, though the text may give it the same id.
     mount(path);
     EXPECT_EQ(takeReports(1), QList { path });
+    // A second volume stacked on it: its going leaves the point a volume.
+    mount(path);
+    EXPECT_EQ(takeReports(1), QList { path });
+    ASSERT_EQ(::umount2(path.constData(), 0), 0);
+    EXPECT_EQ(takeUnmounts(0), QList<QByteArray>());
+    ASSERT_EQ(::umount2(path.constData(), 0), 0);
+    EXPECT_EQ(takeUnmounts(1), QList { path });
 
     // A burst: all of it, in the order of mounting, and all of it gone.
     QList<QByteArray> burst;

@@ -11,11 +11,15 @@
 #include "tests/fakes/fakeprocesslist.h"
 #include "tests/testsupport.h"
 
+#include <QBuffer>
 #include <QCheckBox>
+#include <QDataStream>
 #include <QDir>
 #include <QImageWriter>
 #include <QJsonArray>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -35,6 +39,57 @@ template<typename T> T *control(QWidget *window, const char *name)
     EXPECT_NE(found, nullptr) << name;
     return found;
 }
+
+// A Windows icon file whose directory gives every image as 256 x 256 (0
+// there stands for 256), whatever the images themselves say; or, with
+// 'pastTheEnd', as many images as given that all lie beyond the file's end.
+QByteArray iconFile(const QList<QByteArray> &images, int pastTheEnd = 0)
+{
+    QByteArray file;
+    QDataStream out(&file, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out << quint16(0) << quint16(1) << quint16(images.size() + pastTheEnd);
+    quint32 offset = 6 + 16 * (images.size() + pastTheEnd);
+    for (const QByteArray &image : images) {
+        out << quint32(0) << quint16(1) << quint16(32) << quint32(image.size()) << offset;
+        offset += image.size();
+    }
+    for (int i = 0; i < pastTheEnd; ++i)
+        out << quint32(0) << quint16(1) << quint16(32) << quint32(1024) << quint32(1 << 20);
+    for (const QByteArray &image : images)
+        out.writeRawData(image.constData(), int(image.size()));
+    return file;
+}
+
+QByteArray png(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// What the prompt's code logs while it lives.
+class LogLines
+{
+public:
+    LogLines() { s_previous = qInstallMessageHandler(&LogLines::handle); }
+    ~LogLines() { qInstallMessageHandler(s_previous); }
+    LogLines(const LogLines &) = delete;
+    LogLines &operator=(const LogLines &) = delete;
+    static inline QStringList lines;
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &text)
+    {
+        // What the offscreen platform says of every window it shows.
+        if (!text.startsWith(u"This plugin does not support"))
+            lines += text.split(u'\n');
+        s_previous(type, context, text);
+    }
+    static inline QtMessageHandler s_previous = nullptr;
+};
 
 // The newest prompt, held weakly: the test must not keep it alive.
 std::weak_ptr<CDHelperController> newest(CDHelperPrompter &prompter)
@@ -294,48 +349,82 @@ TEST_F(PromptTest, PromptsGoOneByOneByKeyboardOrUnmount)
 }
 
 // The disc's own label, icon and name, or the desktop's: whatever a disc
-// holds is shown as plain text. Icons linked from outside are the volume
-// reader's test.
+// holds is shown as plain text, on the screen, with an icon of bounded size.
+// Icons linked from outside are the volume reader's test.
 TEST_F(PromptTest, TheWindowSaysWhatWasFoundInPlainText)
 {
     QImage red(32, 32, QImage::Format_ARGB32);
     red.fill(Qt::red);
-    const QString outside = s_home->path() + u"/outside.ico"_s;
-    ASSERT_TRUE(QImageWriter(outside, "ico").write(red));
+    QByteArray redIcon; // its one image a bitmap, as Windows' own icons have
+    QBuffer redIconFile(&redIcon);
+    ASSERT_TRUE(redIconFile.open(QIODevice::WriteOnly)
+                && QImageWriter(&redIconFile, "ico").write(red));
+    // A few hundred bytes that decode to 5,600 x 5,600 pixels.
+    QImage huge(5600, 5600, QImage::Format_Mono);
+    huge.fill(0);
+    const QByteArray longName = "Start" + QByteArray(60000, 'W') + "End";
     const struct
     {
         const char *name;
         QString folder;
         QByteArray autorun, discId;
+        // As shown; "…" stands for the middle of a text cut to fit.
         QString label, found; // found: empty when the disc is not recognised
+        QByteArray icon; // Icons\Disc.ico
         bool ownIcon;
     } cases[] = {
         { "markup in the label, its own icon", u"M"_s,
           "[autorun]\r\nlabel=<b>Bold</b> <img src=\"file:///etc/passwd\">\r\n"
           "icon=Icons\\Disc.ico,0\r\n",
-          "Visio", u"<b>Bold</b> <img src=\"file:///etc/passwd\">"_s, u"Microsoft Visio"_s, true },
+          "Visio", u"<b>Bold</b> <img src=\"file:///etc/passwd\">"_s, u"Microsoft Visio"_s, redIcon,
+          true },
         { "a newline in the volume's name, an icon that is no image", u"two\nlines"_s,
           "[autorun]\nicon=autorun.inf\n", "<i>Game</i>", u"two\nlines"_s, u"<i>Game</i>"_s,
-          false },
-        { "not recognised", u"U"_s, "[autorun]\n", "other", u"U"_s, QString(), false },
+          redIcon, false },
+        { "not recognised", u"U"_s, "[autorun]\n", "other", u"U"_s, QString(), redIcon, false },
+        { "icon images far larger than the icon's directory says", u"Bomb"_s,
+          "[autorun]\nicon=Icons\\Disc.ico\n", "Visio", u"Bomb"_s, u"Microsoft Visio"_s,
+          iconFile({ png(huge), png(huge), png(red) }), true },
+        { "an icon's directory pointing past its end", u"Cut"_s,
+          "[autorun]\nicon=Icons\\Disc.ico\n", "Visio", u"Cut"_s, u"Microsoft Visio"_s,
+          iconFile({}, 32), false },
+        { "a label and a name of 60,000 letters without a blank", u"Long"_s,
+          "[autorun]\nlabel=" + longName + "\n", longName, u"StartW\u2026WEnd"_s,
+          u"StartW\u2026WEnd"_s, redIcon, false },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         const QString volume = makeVolume(c.folder, c.autorun, c.discId);
-        QDir().mkpath(volume + u"/ICONS"_s);
-        ASSERT_TRUE(QFile::copy(outside, volume + u"/ICONS/DISC.ICO"_s));
+        test::writeFile(volume + u"/ICONS/DISC.ICO"_s, c.icon);
+        LogLines::lines.clear();
+        const LogLines log;
         const auto prompt = mount(volume);
+        EXPECT_LE(LogLines::lines.size(), 1) << LogLines::lines.join(u'\n').toStdString();
         QWidget *window = prompt.lock()->window();
-        const QImage icon = prompt.lock()->CDImage().pixmap(32).toImage();
+        const QIcon cdImage = prompt.lock()->CDImage();
+        const QImage icon = cdImage.pixmap(32).toImage();
         ASSERT_FALSE(icon.isNull()) << "the desktop's icon at least";
         EXPECT_EQ(icon.pixelColor(16, 16) == QColor(Qt::red), c.ownIcon);
+        for (const QSize &size : cdImage.availableSizes())
+            EXPECT_LE(std::max(size.width(), size.height()), 256);
+        EXPECT_TRUE(window->screen()->availableGeometry().contains(window->frameGeometry()))
+            << "the whole window on the screen";
         for (QLabel *text : window->findChildren<QLabel *>())
             EXPECT_EQ(text->textFormat(), Qt::PlainText) << text->objectName().toStdString();
-        EXPECT_EQ(control<QLabel>(window, "discLabel")->text(), c.label);
+        // A pattern of a text as shown: "…" in it stands for a middle cut out.
+        const auto shown = [](const QString &text) {
+            return QRegularExpression::escape(text).replace(u"\\\u2026"_s, u".+\u2026.+"_s);
+        };
+        const QString label = control<QLabel>(window, "discLabel")->text();
+        EXPECT_TRUE(QRegularExpression(QRegularExpression::anchoredPattern(shown(c.label)))
+                        .match(label)
+                        .hasMatch())
+            << label.toStdString();
         const bool recognised = !c.found.isEmpty();
         auto *found = control<QLabel>(window, "foundText");
         EXPECT_EQ(found->isVisible(), recognised);
-        EXPECT_TRUE(found->text().contains(c.found)) << found->text().toStdString();
+        EXPECT_TRUE(QRegularExpression(shown(c.found)).match(found->text()).hasMatch())
+            << found->text().toStdString();
         EXPECT_EQ(control<QLabel>(window, "unrecognisedText")->isVisible(), !recognised);
         EXPECT_TRUE(control<QComboBox>(window, "appPopup")->isVisible()) << "both editions";
         EXPECT_EQ(control<QPushButton>(window, "expressButton")->isVisible(), recognised)

@@ -59,6 +59,8 @@ TEST_F(WindowControllerTest, OwnsItselfUntilItsWindowHasClosed)
 
     // The opener's way: show, hand over, forget.
     QWidget *window = controller->window();
+    EXPECT_FALSE(test::readFile(u"/proc/self/maps"_s).contains("/designer/"))
+        << "Qt's own widgets need no Designer plugin";
     window->show();
     controller.reset();
     window->close();
