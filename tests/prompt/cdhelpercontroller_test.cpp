@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -204,7 +205,11 @@ protected:
     }
     std::weak_ptr<CDHelperController> mount(const QString &volume)
     {
+        QSignalSpy handled(&delegate, &CDHelperDelegate::didHandleMount);
         monitor->plug(volume);
+        if (handled.isEmpty()) {
+            EXPECT_TRUE(handled.wait(20000)) << "no verdict";
+        }
         const auto prompt = newest(prompter);
         EXPECT_EQ(prompt.lock()->volumePath(), volume);
         return prompt;
