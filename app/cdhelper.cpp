@@ -61,21 +61,15 @@ int CDHelperMain(int argc, char **argv)
     }
 
     const std::unique_ptr<Workspace> workspace = Workspace::create();
-    // The prompt installs through the delegate, which the application makes.
-    CDHelperDelegate *delegate = nullptr;
-    CDHelperPrompter prompter(
-        PromptServices {
-            *workspace,
-            [] { return UserDefaults::create(); },
-            [&delegate](const QString &volumePath, const std::optional<QString> &appID,
-                        const std::optional<QString> &scheme) {
-                if (delegate)
-                    delegate->launchAndInstall(volumePath, appID, scheme);
-            },
-            CDTools::mainBundleHelperResourcePath(),
-            [] { QCoreApplication::quit(); },
-        },
-        CDHelperPrompter::mainBundleWindowNibPath());
+    PromptServices promptServices {
+        *workspace,
+        [] { return UserDefaults::create(); },
+        nullptr, // the delegate, once the application has made it
+        CDTools::mainBundleHelperResourcePath(),
+        [] { QCoreApplication::quit(); },
+    };
+    CDHelperPrompter prompter(std::move(promptServices),
+                              CDHelperPrompter::mainBundleWindowNibPath());
     CDHelperServices services {
         *workspace,
         [] { return UserDefaults::create(); },
@@ -91,7 +85,9 @@ int CDHelperMain(int argc, char **argv)
     };
 
     CDHelper application(argc, argv, std::move(services));
-    delegate = application.delegate();
+    CDHelperDelegate *delegate = application.delegate();
+    // The prompt installs through the delegate, which the application made.
+    prompter.setVolumeInstaller(*delegate);
     const auto quitRequests = QuitRequestNotifier::create();
     if (quitRequests) {
         QObject::connect(quitRequests.get(), &QuitRequestNotifier::quitRequested, &application,

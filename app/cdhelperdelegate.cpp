@@ -1,7 +1,6 @@
 #include "app/cdhelperdelegate.h"
 
 #include "app/cdnames.h"
-#include "app/installprompter.h"
 #include "host/hostproduct.h"
 #include "hostapps/qmfilemanager.h"
 #include "hostapps/workspaceadditions.h"
@@ -9,68 +8,12 @@
 #include "platform/filesystemrepresentation.h"
 #include "platform/launchservices.h"
 #include "prefs/cdtools.h"
+#include "prompt/installprompter.h"
+#include "util/stringadditions.h"
 
 #include <QTimer>
 
 #include <cmath>
-
-namespace {
-
-const QString kBundleID = QStringLiteral("BundleID");
-const QString kIdentifyingURLScheme = QStringLiteral("IdentifyingURLScheme");
-const QString kAutoLaunch = QStringLiteral("AutoLaunch");
-const QString kAutoLaunchAppID = QStringLiteral("AutoLaunchAppID");
-const QString kAutoLaunchAppIdentifyingURLScheme
-    = QStringLiteral("AutoLaunchAppIdentifyingURLScheme");
-
-enum class AutoLaunch { OpenAtOnce = 1, Ignore = 2 };
-
-// The integer a stored value stands for, as a number reader of the
-// preferences would take it: numbers truncated, booleans 0 or 1, text by its
-// leading decimal digits, anything else 0.
-qint64 integerValue(const QVariant &value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Double: {
-        const double number = value.toDouble();
-        return std::isfinite(number) && std::abs(number) < 9.2e18 ? qint64(number) : 0;
-    }
-    case QMetaType::QString: {
-        const QString text = value.toString().trimmed();
-        qsizetype end = 0;
-        if (end < text.size() && (text[end] == u'+' || text[end] == u'-'))
-            ++end;
-        while (end < text.size() && text[end] >= u'0' && text[end] <= u'9')
-            ++end;
-        return text.left(end).toLongLong(); // 0 when nothing numeric leads
-    }
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        return value.toLongLong();
-    default:
-        return 0;
-    }
-}
-
-// A stored text value; absent when the key is missing or holds another type.
-std::optional<QString> stringValue(const QVariantMap &domain, const QString &key)
-{
-    const QVariant value = domain.value(key);
-    if (value.typeId() != QMetaType::QString)
-        return std::nullopt;
-    return value.toString();
-}
-
-struct LaunchTarget
-{
-    std::optional<QString> appID;
-    std::optional<QString> scheme;
-};
-
-} // namespace
 
 CDHelperDelegate::CDHelperDelegate(CDHelperServices services, QObject *parent)
     : QObject(parent)
@@ -140,18 +83,8 @@ void CDHelperDelegate::handleNextMount()
         // since the last mount.
         const std::unique_ptr<UserDefaults> defaults = m_services.makeUserDefaults();
         defaults->synchronize();
-
-        // The first host application with a domain is the one whose choice
-        // counts.
-        QVariantMap record;
-        std::optional<QVariantMap> domain;
-        for (const QVariant &candidate : CDTools::getListOfAppsHelpedByTheCDHelper()) {
-            record = candidate.toMap();
-            domain = defaults->persistentDomainForName(record.value(kBundleID).toString());
-            if (domain)
-                break;
-        }
-        if (!domain) {
+        const auto choice = readStoredChoice(*defaults);
+        if (!choice) {
             Q_EMIT didHandleMount(volumePath); // no host application is set up for this user
             continue;
         }
@@ -160,9 +93,9 @@ void CDHelperDelegate::handleNextMount()
         m_handlingMount = true;
         identifyVolume(
             volumePath,
-            [this, volumePath, record, domain = *domain](std::optional<DiscIdentifier> identifier) {
+            [this, volumePath, choice = *choice](std::optional<DiscIdentifier> identifier) {
                 if (identifier)
-                    decide(volumePath, record, domain, *identifier);
+                    carryOut(volumePath, choice, *identifier);
                 finishMount(volumePath);
             });
     }
@@ -178,34 +111,25 @@ void CDHelperDelegate::finishMount(const QString &volumePath)
         QTimer::singleShot(0, this, &CDHelperDelegate::handleNextMount);
 }
 
-void CDHelperDelegate::decide(const QString &volumePath, const QVariantMap &record,
-                              const QVariantMap &domain, const DiscIdentifier &identifier)
+void CDHelperDelegate::carryOut(const QString &volumePath, const StoredChoice &choice,
+                                const DiscIdentifier &identifier)
 {
-    const qint64 autoLaunch = integerValue(domain.value(kAutoLaunch));
-    LaunchTarget target;
-    if (const auto appID = stringValue(domain, kAutoLaunchAppID); appID && !appID->isEmpty())
-        target = { appID, stringValue(domain, kAutoLaunchAppIdentifyingURLScheme) };
-    else
-        target = { record.value(kBundleID).toString(),
-                   record.value(kIdentifyingURLScheme).toString() };
-
     const auto packageName = getPackageDisplayName(identifier);
-    const bool recognised = identifier
-        && identifier->compare(QString::fromUtf16(HostProduct::kUnrecognisedDisc),
-                               Qt::CaseInsensitive)
-            != 0;
-    if (autoLaunch == qint64(AutoLaunch::OpenAtOnce) && recognised) {
-        launchAndInstall(volumePath, target.appID, target.scheme);
+    const Verdict verdict = decide(choice, identifier);
+    switch (verdict.action) {
+    case Verdict::Action::Launch:
+        launchAndInstall(volumePath, verdict.target.appID, verdict.target.scheme);
         return;
+    case Verdict::Action::Ignore:
+        return;
+    case Verdict::Action::Prompt:
+        break;
     }
-    if (autoLaunch == qint64(AutoLaunch::Ignore))
-        return;
-
     // The stored target's place in the host application list, for the prompt.
-    qsizetype selectedApp = InstallPrompter::kNotFound;
-    const QVariantList apps = CDTools::getListOfAppsHelpedByTheCDHelper();
-    for (qsizetype i = 0; i < apps.size(); ++i) {
-        if (target.appID && apps[i].toMap().value(kBundleID).toString() == *target.appID) {
+    qsizetype selectedApp = kNotFound;
+    const std::vector<HostApplicationRecord> apps = hostApplications();
+    for (qsizetype i = 0; i < qsizetype(apps.size()); ++i) {
+        if (verdict.target.appID && apps[size_t(i)].bundleID == *verdict.target.appID) {
             selectedApp = i;
             break;
         }
@@ -217,8 +141,14 @@ void CDHelperDelegate::launchAndInstall(const QString &volumePath,
                                         const std::optional<QString> &appID,
                                         const std::optional<QString> &scheme)
 {
-    (void)QM_openURLs(m_services.workspace, { fileURLWithPath(volumePath) }, appID, scheme,
-                      HostProduct::kLaunchOptions, std::nullopt);
+    installVolume(volumePath, { appID, scheme }, std::nullopt);
+}
+
+void CDHelperDelegate::installVolume(const QString &volumePath, const LaunchTarget &target,
+                                     const std::optional<EventDescriptor> &parameters)
+{
+    (void)QM_openURLs(m_services.workspace, { fileURLWithPath(volumePath) }, target.appID,
+                      target.scheme, HostProduct::kLaunchOptions, parameters);
 }
 
 std::unique_ptr<Bundle> CDHelperDelegate::mainHostApplicationBundle()

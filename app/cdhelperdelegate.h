@@ -7,6 +7,8 @@
 #include "platform/mountmonitor.h"
 #include "platform/userdefaults.h"
 #include "platform/workspace.h"
+#include "prefs/helperchoice.h"
+#include "prompt/installprompter.h"
 
 #include <QObject>
 #include <QString>
@@ -17,7 +19,6 @@
 #include <optional>
 
 class Bundle;
-class InstallPrompter;
 
 // The services the delegate works with; they must outlive it.
 struct CDHelperServices
@@ -43,11 +44,7 @@ struct CDHelperServices
     std::function<void()> willRelaunch = [] {};
 };
 
-// The identifier detectcd printed for a disc; absent when its output could
-// not be read as text (such a disc counts as unrecognised).
-using DiscIdentifier = std::optional<QString>;
-
-class CDHelperDelegate : public QObject
+class CDHelperDelegate : public QObject, public VolumeInstaller
 {
     Q_OBJECT
 public:
@@ -79,6 +76,9 @@ public:
     // it could is not reported.
     void launchAndInstall(const QString &volumePath, const std::optional<QString> &appID,
                           const std::optional<QString> &scheme);
+    // The same, for the prompt's actions, with the express record when given.
+    void installVolume(const QString &volumePath, const LaunchTarget &target,
+                       const std::optional<EventDescriptor> &parameters) override;
 
     // Runs the main host application's detectcd on the volume and calls
     // 'done' from the event loop with the disc's identifier; with nothing
@@ -100,8 +100,8 @@ Q_SIGNALS:
 private:
     [[nodiscard]] std::unique_ptr<Bundle> mainHostApplicationBundle();
     void handleNextMount();
-    void decide(const QString &volumePath, const QVariantMap &record, const QVariantMap &domain,
-                const DiscIdentifier &identifier);
+    void carryOut(const QString &volumePath, const StoredChoice &choice,
+                  const DiscIdentifier &identifier);
     void finishMount(const QString &volumePath);
 
     CDHelperServices m_services;

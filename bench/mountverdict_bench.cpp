@@ -12,7 +12,7 @@
 //
 // Needs root (or user namespaces) for the mount namespace.
 #include "app/cdhelperdelegate.h"
-#include "app/installprompter.h"
+#include "prompt/installprompter.h"
 #include "platform/childprocess.h"
 
 #include <QCoreApplication>

@@ -4,7 +4,7 @@
 #include "hostapps/qmbundle.h"
 #include "hostapps/qmfilemanager.h"
 #include "platform/bundle.h"
-#include "platform/systemlog.h"
+#include "prefs/helperchoice.h"
 #include "prefs/loginitems.h"
 
 #include <algorithm>
@@ -76,11 +76,10 @@ bool CDTools::isValidInstallerVolume(const QString &path)
 QVariantList CDTools::getListOfAppsHelpedByTheCDHelper()
 {
     QVariantList list;
-    for (const QString &edition : HostProduct::editionNames()) {
-        list
-            += QVariantMap { { QStringLiteral("BundleID"), HostProduct::bundleIdentifier(edition) },
-                             { QStringLiteral("IdentifyingURLScheme"),
-                               HostProduct::identifyingURLScheme(edition) } };
+    for (const HostApplicationRecord &record : hostApplications()) {
+        list += QVariantMap { { QStringLiteral("BundleID"), record.bundleID },
+                              { QStringLiteral("IdentifyingURLScheme"),
+                                record.identifyingURLScheme } };
     }
     return list;
 }
@@ -88,36 +87,9 @@ QVariantList CDTools::getListOfAppsHelpedByTheCDHelper()
 bool CDTools::updateHelperPrefForAllInstalls(int pref, const QString &appID,
                                              const std::optional<QString> &scheme)
 {
-    if (pref == 2)
+    if (pref == int(AutoLaunch::Ignore))
         installAndActivateCDHelper(false);
-    bool allStored = true;
-    for (const QVariant &record : getListOfAppsHelpedByTheCDHelper()) {
-        const QString name = record.toMap().value(QStringLiteral("BundleID")).toString();
-        bool exists = false;
-        // One step, so that a host writing its own keys meanwhile keeps them.
-        const bool stored = m_defaults.updatePersistentDomain(
-            name, [&](std::optional<QVariantMap> domain) -> std::optional<QVariantMap> {
-                if (!domain)
-                    return std::nullopt; // the host makes its domain; we never do
-                exists = true;
-                domain->insert(QStringLiteral("AutoLaunch"), qint64(pref));
-                domain->insert(QStringLiteral("AutoLaunchAppID"), appID);
-                if (scheme)
-                    domain->insert(QStringLiteral("AutoLaunchAppIdentifyingURLScheme"), *scheme);
-                else
-                    domain->remove(QStringLiteral("AutoLaunchAppIdentifyingURLScheme"));
-                return domain;
-            });
-        m_defaults.synchronize();
-        // The user asked for this choice to be remembered: not storing it is
-        // worth a line.
-        if (exists && !stored) {
-            systemLog(
-                QStringLiteral("Could not store the installer disc preferences in %1.").arg(name));
-            allStored = false;
-        }
-    }
-    return allStored;
+    return storeChoiceForAllInstalls(m_defaults, pref, appID, scheme);
 }
 
 void CDTools::installAndActivateCDHelper(bool activate)

@@ -7,6 +7,7 @@
 #include "platform/launchservices.h"
 #include "platform/systemlog.h"
 #include "prefs/cdtools.h"
+#include "prefs/helperchoice.h"
 #include "prompt/autoruninf.h"
 #include "prompt/discicon.h"
 #include "prompt/promptlog_p.h"
@@ -154,19 +155,16 @@ void CDHelperController::awakeFromNib()
     m_appPopupLabel = window()->findChild<QLabel *>(QStringLiteral("appPopupLabel"));
 
     QVariantList list;
-    for (const QVariant &record : CDTools::getListOfAppsHelpedByTheCDHelper()) {
-        const QVariantMap fields = record.toMap();
-        const QString appID = fields.value(QStringLiteral("BundleID")).toString();
-        const QString scheme = fields.value(kIdentifyingURLScheme).toString();
-        const auto path
-            = QM_absolutePathForAppBundleWithIdentifier(m_services.workspace, appID, scheme);
+    for (const HostApplicationRecord &record : hostApplications()) {
+        const auto path = QM_absolutePathForAppBundleWithIdentifier(
+            m_services.workspace, record.bundleID, record.identifyingURLScheme);
         if (!path)
             continue;
         list += QVariantMap {
             { kPath, *path },
             { kDisplayName, QMFileManager::defaultManager()->displayNameAtPath(*path) },
-            { kID, appID },
-            { kIdentifyingURLScheme, scheme },
+            { kID, record.bundleID },
+            { kIdentifyingURLScheme, record.identifyingURLScheme },
         };
     }
 
@@ -193,26 +191,28 @@ void CDHelperController::openVolume(QObject *sender)
     (void)sender;
     close(); // we stay valid until this event has been handled
     setAutoLaunchPref(true);
-    const auto entry = selectedEntry();
-    if (entry && m_services.launchAndInstall) {
-        m_services.launchAndInstall(m_volumePath, stringEntry(*entry, kID),
-                                    stringEntry(*entry, kIdentifyingURLScheme));
+    if (const auto entry = selectedEntry(); entry && m_services.installer) {
+        m_services.installer->installVolume(
+            m_volumePath, { stringEntry(*entry, kID), stringEntry(*entry, kIdentifyingURLScheme) },
+            std::nullopt);
     }
 }
 
 void CDHelperController::expressInstall(QObject *sender)
 {
     (void)sender;
-    const QList<QByteArray> items { fileURLWithPath(m_volumePath) };
     close();
     EventDescriptor parameters = EventDescriptor::recordDescriptor();
     parameters.setDescriptorForKeyword(
         EventDescriptor::descriptorWithString(QString::fromUtf16(HostProduct::kExpressValue)),
         HostProduct::kExpressKeyword);
-    // Failing here is not reported: the window has gone, nobody is asking.
-    (void)QM_openURLs(m_services.workspace, items, HostProduct::mainBundleIdentifier(),
-                      HostProduct::mainIdentifyingURLScheme(), HostProduct::kLaunchOptions,
-                      parameters);
+    // Always the main edition, whatever is chosen.
+    if (m_services.installer) {
+        m_services.installer->installVolume(
+            m_volumePath,
+            { HostProduct::mainBundleIdentifier(), HostProduct::mainIdentifyingURLScheme() },
+            parameters);
+    }
 }
 
 void CDHelperController::ignoreVolume(QObject *sender)
@@ -231,9 +231,9 @@ void CDHelperController::setAutoLaunchPref(bool install)
         return;
     const std::unique_ptr<UserDefaults> defaults = m_services.makeUserDefaults();
     CDTools tools(*defaults, m_services.workspace, m_services.helperResourcePath);
-    tools.updateHelperPrefForAllInstalls(install ? 1 : 2,
-                                         stringEntry(*entry, kID).value_or(QString()),
-                                         stringEntry(*entry, kIdentifyingURLScheme));
+    (void)tools.updateHelperPrefForAllInstalls(
+        int(install ? AutoLaunch::OpenAtOnce : AutoLaunch::Ignore),
+        stringEntry(*entry, kID).value_or(QString()), stringEntry(*entry, kIdentifyingURLScheme));
 }
 
 std::optional<QVariantMap> CDHelperController::selectedEntry() const

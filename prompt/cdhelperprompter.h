@@ -3,7 +3,7 @@
 // closed, or its volume goes.
 #pragma once
 
-#include "app/installprompter.h"
+#include "prompt/installprompter.h"
 #include "prompt/promptservices.h"
 
 #include <QString>
@@ -25,6 +25,10 @@ public:
     ~CDHelperPrompter() override;
     CDHelperPrompter(const CDHelperPrompter &) = delete;
     CDHelperPrompter &operator=(const CDHelperPrompter &) = delete;
+
+    // Where the prompts' install actions go from now on; 'installer' must
+    // outlive the prompter.
+    void setVolumeInstaller(VolumeInstaller &installer) { m_services.installer = &installer; }
 
     // The helper bundle's window description: CDHelper.ui in the resources
     // of the running program's bundle; absent when it does not run from one.

@@ -4,6 +4,7 @@
 
 #include "platform/userdefaults.h"
 #include "platform/workspace.h"
+#include "prompt/installprompter.h"
 
 #include <QString>
 
@@ -17,11 +18,9 @@ struct PromptServices
     Workspace &workspace;
     // A fresh reader of the preferences domains, made for each stored choice.
     std::function<std::unique_ptr<UserDefaults>()> makeUserDefaults;
-    // Opens the volume with the host application named by a bundle
-    // identifier and URL scheme (the helper delegate's launchAndInstall).
-    std::function<void(const QString &volumePath, const std::optional<QString> &appID,
-                       const std::optional<QString> &scheme)>
-        launchAndInstall;
+    // Where both install actions go; set once the helper's delegate exists
+    // (CDHelperPrompter::setVolumeInstaller). Without one nothing is opened.
+    VolumeInstaller *installer = nullptr;
     // The helper bundle a host application carries, for turning the helper
     // off and on (CDTools::mainBundleHelperResourcePath()).
     std::optional<QString> helperResourcePath;

@@ -4,12 +4,13 @@
 // mount monitor's and the end-to-end tests' business.
 #include "app/cdhelperdelegate.h"
 
-#include "app/installprompter.h"
 #include "platform/launchservices.h"
+#include "prompt/installprompter.h"
 #include "tests/fakes/countinglaunchservices.h"
 #include "tests/fakes/fakelaunchservices.h"
 #include "tests/fakes/fakeprocesslist.h"
 #include "tests/testsupport.h"
+#include "util/stringadditions.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -114,52 +115,48 @@ protected:
     static inline test::TemporaryHome *s_home = nullptr;
 };
 
-TEST_F(MountVerdictTest, StoredChoiceAndDiscDecide)
+// One real road per verdict; the decision itself is the stored choice's
+// table (tests/prefs).
+TEST_F(MountVerdictTest, EachVerdictTakesItsRoad)
 {
     enum Verdict { Open, Prompt, Nothing };
-    const auto launch = [](QVariant value, QVariantMap more = {}) {
-        more.insert(u"AutoLaunch"_s, std::move(value));
-        return more;
-    };
-    const QString appId = u"AutoLaunchAppID"_s, scheme = u"AutoLaunchAppIdentifyingURLScheme"_s;
-    const QVariantMap gamesTarget { { appId, kGames }, { scheme, kGamesScheme } };
-    const QVariantMap emptyId { { appId, QString() }, { scheme, kGamesScheme } };
-    const QVariantMap foreign { { appId, u"com.example.x"_s } };
-    const qsizetype notFound = InstallPrompter::kNotFound;
-    const char *visio = "Microsoft Visio";
+    const QVariantMap gamesTarget { { u"AutoLaunch"_s, 0 },
+                                    { u"AutoLaunchAppID"_s, kGames },
+                                    { u"AutoLaunchAppIdentifyingURLScheme"_s, kGamesScheme } };
     const struct
     {
         const char *name;
-        std::optional<QVariantMap> mainDomain, gamesDomain;
+        std::optional<QVariantMap> mainDomain;
         Verdict verdict;
         const char *what = nullptr; // Open: the edition started; Prompt: the disc's name
         qsizetype selectedApp = 0;
         QByteArray discId = "Visio";
+        int detectcdRuns = 1;
     } cases[] = {
-        { "1, recognised: opened at once", launch(1), {}, Open, "Quillmont", 0, "_msoffice2003_" },
-        { "1, OTHER: prompt", launch(1), {}, Prompt, "OTHER", 0, "OTHER" },
-        { "2: nothing", launch(2), {}, Nothing },
-        { "absent: prompt", QVariantMap(), {}, Prompt, visio },
-        { "3: prompt", launch(3), {}, Prompt, visio },
-        { "text 1 counts as 1", launch(u"1"_s), {}, Open, "Quillmont" },
-        { "empty AutoLaunchAppID: the record's target", launch(1, emptyId), {}, Open, "Quillmont" },
-        { "stored target", launch(1, gamesTarget), {}, Open, "QuillmontGames" },
-        { "0: stored target preselected", launch(0, gamesTarget), {}, Prompt, visio, 1 },
-        { "stored target not a host application", launch(0, foreign), {}, Prompt, visio, notFound },
-        { "both domains: only the first is read", launch(2), launch(1), Nothing },
-        { "games domain only: its record is the target", {}, launch(1), Open, "QuillmontGames" },
+        { "1, recognised: opened at once", QVariantMap { { u"AutoLaunch"_s, 1 } }, Open,
+          "QuillmontGames", 0, "_msoffice2003_" },
+        { "2: nothing, detectcd ran", QVariantMap { { u"AutoLaunch"_s, 2 } }, Nothing },
+        { "nothing stored: the prompt", QVariantMap(), Prompt, "Microsoft Visio" },
+        { "stored target preselected", gamesTarget, Prompt, "Microsoft Visio", 1 },
+        { "stored target not a host application",
+          QVariantMap { { u"AutoLaunchAppID"_s, u"com.example.x"_s } }, Prompt, "Microsoft Visio",
+          kNotFound },
+        { "no domain: nothing runs", std::nullopt, Nothing, nullptr, 0, "Visio", 0 },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         reset();
-        if (c.mainDomain)
-            test::writePropertyList(s_home->domainPath(kMain), *c.mainDomain);
-        if (c.gamesDomain)
-            test::writePropertyList(s_home->domainPath(kGames), *c.gamesDomain);
+        std::optional<QVariantMap> main = c.mainDomain;
+        if (c.verdict == Open) { // opened with the games edition, through its stored target
+            main->insert(u"AutoLaunchAppID"_s, kGames);
+            main->insert(u"AutoLaunchAppIdentifyingURLScheme"_s, kGamesScheme);
+        }
+        if (main)
+            test::writePropertyList(s_home->domainPath(kMain), *main);
 
         const QString volume = observe(c.name, c.discId);
 
-        EXPECT_EQ(detectcdRuns(), QStringList { volume }) << "detectcd runs once";
+        EXPECT_EQ(detectcdRuns().size(), c.detectcdRuns);
         EXPECT_EQ(services->openRequests, c.verdict == Open ? 1 : 0);
         ASSERT_EQ(prompter.prompts.size(), c.verdict == Prompt ? 1u : 0u);
         if (c.verdict == Prompt) {
@@ -177,19 +174,6 @@ TEST_F(MountVerdictTest, StoredChoiceAndDiscDecide)
                       QVariantList { QString::fromUtf8(fileURLWithPath(volume)) });
         }
     }
-}
-
-// Not an installer volume is the installer test's and the end-to-end test's.
-TEST_F(MountVerdictTest, ACorruptDomainCountsAsNoneAndNothingRuns)
-{
-    reset();
-    const QByteArray corrupt = "<?xml version=\"1.0\"?><plist><dict><key>AutoLaunch</key>";
-    test::writeFile(s_home->domainPath(kMain), corrupt);
-    observe("corrupt");
-    EXPECT_TRUE(detectcdRuns().isEmpty());
-    EXPECT_TRUE(prompter.prompts.empty());
-    EXPECT_EQ(services->openRequests, 0);
-    EXPECT_EQ(test::readFile(s_home->domainPath(kMain)), corrupt) << "left as it was";
 }
 
 // detectcd as the host ships it can be replaced, broken or hostile: the main

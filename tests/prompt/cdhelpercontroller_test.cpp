@@ -228,10 +228,7 @@ protected:
     PromptServices services {
         workspace,
         [] { return UserDefaults::create(); },
-        [this](const QString &volume, const std::optional<QString> &appID,
-               const std::optional<QString> &scheme) {
-            delegate.launchAndInstall(volume, appID, scheme);
-        },
+        &delegate,
         std::nullopt,
         [] { ADD_FAILURE() << "the helper is asked to end"; },
     };

@@ -1,7 +1,12 @@
-// Where the prompt verdict goes: the helper asks the user what to do with an
-// installer volume. The prompt window (prompt/cdhelperprompter.h) implements
-// this; tests record the calls.
+// The two ways the helper's core and the prompt meet, both owned here so that
+// the prompt depends on nothing above it: the core asks for a prompt through
+// an InstallPrompter (the prompt window implements it; tests record the
+// calls), and a prompt asks for a volume to be installed through a
+// VolumeInstaller (the helper's delegate implements it).
 #pragma once
+
+#include "platform/eventdescriptor.h"
+#include "prefs/helperchoice.h"
 
 #include <QString>
 
@@ -10,10 +15,6 @@
 class InstallPrompter
 {
 public:
-    // The position the prompt is given when the stored launch target is not
-    // among the host applications.
-    static constexpr qsizetype kNotFound = 0x7FFFFFFF;
-
     virtual ~InstallPrompter() = default;
 
     // Opens a prompt for the volume at 'volumePath' and returns at once; the
@@ -29,4 +30,17 @@ public:
     // unmounted: its open prompts close as their close button would, running
     // no action. Prompters that show nothing lasting need not care.
     virtual void volumeDidUnmount(const QString &volumePath) { (void)volumePath; }
+};
+
+class VolumeInstaller
+{
+public:
+    virtual ~VolumeInstaller() = default;
+
+    // Asks the host application named by 'target' to open the volume for
+    // installation, with 'parameters' (the express record) when given.
+    // Whether it could is not reported.
+    virtual void installVolume(const QString &volumePath, const LaunchTarget &target,
+                               const std::optional<EventDescriptor> &parameters)
+        = 0;
 };
