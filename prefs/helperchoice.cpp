@@ -44,16 +44,15 @@ qint64 integerValue(const QVariant &value)
     }
 }
 
-// A stored text value; absent when the key is missing or holds another type.
-std::optional<QString> stringValue(const QVariantMap &domain, const QString &name)
+} // namespace
+
+std::optional<QString> textValue(const QVariantMap &dictionary, const QString &key)
 {
-    const QVariant value = domain.value(name);
+    const QVariant value = dictionary.value(key);
     if (value.typeId() != QMetaType::QString)
         return std::nullopt;
     return value.toString();
 }
-
-} // namespace
 
 std::vector<HostApplicationRecord> hostApplications()
 {
@@ -69,8 +68,8 @@ StoredChoice storedChoiceFromDomain(const HostApplicationRecord &record, const Q
     StoredChoice choice { record, integerValue(domain.value(key(kAutoLaunch))), {} };
     // An empty identifier names nothing: the record's own target, scheme
     // included, whatever scheme is stored.
-    if (const auto appID = stringValue(domain, key(kAutoLaunchAppID)); appID && !appID->isEmpty())
-        choice.target = { appID, stringValue(domain, key(kAutoLaunchAppIdentifyingURLScheme)) };
+    if (const auto appID = textValue(domain, key(kAutoLaunchAppID)); appID && !appID->isEmpty())
+        choice.target = { appID, textValue(domain, key(kAutoLaunchAppIdentifyingURLScheme)) };
     else
         choice.target = { record.bundleID, record.identifyingURLScheme };
     return choice;

@@ -48,6 +48,10 @@ struct StoredChoice
     LaunchTarget target;
 };
 
+// A dictionary's text value; absent when the key is missing or holds another
+// type (a stored choice, a prompt list entry).
+[[nodiscard]] std::optional<QString> textValue(const QVariantMap &dictionary, const QString &key);
+
 // The keys of the helper's preferences in a host application's domain.
 namespace HelperPreferenceKeys {
 inline constexpr char16_t kAutoLaunch[] = u"AutoLaunch";

@@ -56,14 +56,6 @@ QIcon volumeIcon(const QString &volumePath, const AutorunInf &inf)
     return opticalDiscIcon();
 }
 
-std::optional<QString> stringEntry(const QVariantMap &entry, const QString &key)
-{
-    const QVariant value = entry.value(key);
-    if (value.typeId() != QMetaType::QString)
-        return std::nullopt;
-    return value.toString();
-}
-
 } // namespace
 
 std::shared_ptr<CDHelperController> CDHelperController::create(const QString &windowNibPath,
@@ -193,7 +185,7 @@ void CDHelperController::openVolume(QObject *sender)
     setAutoLaunchPref(true);
     if (const auto entry = selectedEntry(); entry && m_services.installer) {
         m_services.installer->installVolume(
-            m_volumePath, { stringEntry(*entry, kID), stringEntry(*entry, kIdentifyingURLScheme) },
+            m_volumePath, { textValue(*entry, kID), textValue(*entry, kIdentifyingURLScheme) },
             std::nullopt);
     }
 }
@@ -233,7 +225,7 @@ void CDHelperController::setAutoLaunchPref(bool install)
     CDTools tools(*defaults, m_services.workspace, m_services.helperResourcePath);
     (void)tools.updateHelperPrefForAllInstalls(
         int(install ? AutoLaunch::OpenAtOnce : AutoLaunch::Ignore),
-        stringEntry(*entry, kID).value_or(QString()), stringEntry(*entry, kIdentifyingURLScheme));
+        textValue(*entry, kID).value_or(QString()), textValue(*entry, kIdentifyingURLScheme));
 }
 
 std::optional<QVariantMap> CDHelperController::selectedEntry() const
