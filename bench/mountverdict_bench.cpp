@@ -12,8 +12,8 @@
 //
 // Needs root (or user namespaces) for the mount namespace.
 #include "app/cdhelperdelegate.h"
-#include "prompt/installprompter.h"
 #include "platform/childprocess.h"
+#include "prompt/installprompter.h"
 
 #include <QCoreApplication>
 #include <QDir>
