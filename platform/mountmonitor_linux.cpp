@@ -13,6 +13,7 @@
 #include "platform/filedescriptor.h"
 #include "platform/filesystemrepresentation.h"
 #include "platform/mounttable.h"
+#include "platform/retryoneintr_p.h"
 
 #include <QHash>
 #include <QPointer>
@@ -219,9 +220,9 @@ private:
         for (;;) {
             if (m_text.size() - used < 4096)
                 m_text.resize(std::max<std::size_t>(m_text.size() * 2, 65536));
-            const ssize_t n = ::read(m_mountInfo.get(), m_text.data() + used, m_text.size() - used);
-            if (n < 0 && errno == EINTR)
-                continue;
+            const ssize_t n = retryOnEintr([&] {
+                return ::read(m_mountInfo.get(), m_text.data() + used, m_text.size() - used);
+            });
             if (n < 0)
                 return std::nullopt;
             if (n == 0)
@@ -239,9 +240,8 @@ private:
         for (;;) {
             if (m_ids.size() < used + kPage)
                 m_ids.resize(used + kPage);
-            const long n = ::syscall(kListMountCall, &request, m_ids.data() + used, kPage, 0);
-            if (n < 0 && errno == EINTR)
-                continue;
+            const long n = retryOnEintr(
+                [&] { return ::syscall(kListMountCall, &request, m_ids.data() + used, kPage, 0); });
             if (n < 0)
                 return false;
             used += std::size_t(n);
@@ -262,12 +262,14 @@ private:
         if (m_stat.size() < kStatHeaderSize + 4096)
             m_stat.resize(kStatHeaderSize + 4096);
         for (;;) {
-            if (::syscall(kStatMountCall, &request, m_stat.data(), m_stat.size(), 0) == 0)
+            const long result = retryOnEintr([&] {
+                return ::syscall(kStatMountCall, &request, m_stat.data(), m_stat.size(), 0);
+            });
+            if (result == 0)
                 break;
-            if (errno == EOVERFLOW && m_stat.size() < (std::size_t(1) << 20))
-                m_stat.resize(m_stat.size() * 2);
-            else if (errno != EINTR)
+            if (errno != EOVERFLOW || m_stat.size() >= (std::size_t(1) << 20))
                 return false;
+            m_stat.resize(m_stat.size() * 2);
         }
         const std::size_t size
             = std::min<std::size_t>(fieldAt<std::uint32_t>(m_stat, kStatSizeOffset), m_stat.size());

@@ -8,6 +8,7 @@
 
 #include "platform/filedescriptor.h"
 #include "platform/filesystemrepresentation.h"
+#include "platform/retryoneintr_p.h"
 
 #include <QStringList>
 
@@ -79,9 +80,8 @@ std::optional<QByteArray> readPlainFile(const FileDescriptor &directory, const Q
     QByteArray bytes(qsizetype(maxSize + 1), Qt::Uninitialized);
     qsizetype used = 0;
     while (used < bytes.size()) {
-        const ssize_t n = ::read(file.get(), bytes.data() + used, size_t(bytes.size() - used));
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = retryOnEintr(
+            [&] { return ::read(file.get(), bytes.data() + used, size_t(bytes.size() - used)); });
         if (n < 0)
             return std::nullopt;
         if (n == 0)
