@@ -19,8 +19,6 @@
 #include <QPointer>
 #include <QSocketNotifier>
 
-#include <unordered_map>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -181,28 +179,7 @@ private:
         if (m_useListMount) {
             if (!listMountIds())
                 return std::nullopt;
-            // Only ids here: a table of thousands of mounts is compared
-            // without building an entry for each (a hash set of the ids,
-            // marked with the read that last saw them).
-            const quint64 read = ++m_idReads;
-            m_knownIds.reserve(m_ids.size());
-            for (const std::uint64_t id : m_ids) {
-                const auto [it, inserted] = m_knownIds.try_emplace(id, read);
-                if (inserted)
-                    changes.added.push_back(MountEntry { id, {}, {}, {} });
-                else
-                    it->second = read;
-            }
-            // Ids are listed once each: when every known id was seen again,
-            // nothing has gone and the walk over the set is saved.
-            if (m_knownIds.size() == m_ids.size())
-                return changes;
-            std::erase_if(m_knownIds, [&](const auto &known) {
-                if (known.second == read)
-                    return false;
-                changes.removed.push_back(MountEntry { known.first, {}, {}, {} });
-                return true;
-            });
+            changes.added = m_knownIds.replace(m_ids, &changes.removed);
             return changes;
         }
         const auto text = readMountInfo();
@@ -297,8 +274,7 @@ private:
     FileDescriptor m_mountInfo;
     std::unique_ptr<QSocketNotifier> m_notifier; // after the descriptor: goes first
     MountTableDiff m_known; // the mountinfo text's mounts
-    std::unordered_map<quint64, quint64> m_knownIds; // listmount's ids, and the read that saw them
-    quint64 m_idReads = 0;
+    MountIdDiff m_knownIds; // listmount's ids
     quint64 m_tableReads = 0;
     // The points of the mounts reported so far, by key, for their going.
     QHash<std::pair<quint64, QByteArray>, QByteArray> m_reported;
