@@ -2,7 +2,7 @@
 // the moment of opening.
 #pragma once
 
-#include "hostapps/qmobject.h"
+#include "util/qmobject.h"
 
 #include <QString>
 #include <QVariant>

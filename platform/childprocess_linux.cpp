@@ -7,6 +7,7 @@
 #include "platform/childprocess.h"
 
 #include "platform/argumentvector_p.h"
+#include "platform/retryoneintr_p.h"
 #include "platform/spawnsignals_p.h"
 
 #include <QSocketNotifier>
@@ -107,9 +108,7 @@ void ChildProcess::readOutput()
 {
     char buffer[65536];
     for (;;) {
-        const ssize_t n = ::read(m_output, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = retryOnEintr([&] { return ::read(m_output, buffer, sizeof buffer); });
         if (n < 0 && errno == EAGAIN)
             return;
         if (n <= 0)
@@ -130,7 +129,7 @@ void ChildProcess::finishIfDone()
         return;
     m_deadline->stop();
     int status = 0;
-    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) { }
+    (void)retryOnEintr([&] { return ::waitpid(m_pid, &status, 0); });
     m_reaped = true;
     Q_EMIT finished(m_result);
 }
@@ -143,6 +142,6 @@ void ChildProcess::kill()
         m_exitNotifier->setEnabled(false);
     ::kill(-m_pid, SIGKILL);
     int status = 0;
-    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) { }
+    (void)retryOnEintr([&] { return ::waitpid(m_pid, &status, 0); });
     m_reaped = true;
 }

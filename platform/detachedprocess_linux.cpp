@@ -8,6 +8,7 @@
 #include "platform/detachedprocess.h"
 
 #include "platform/argumentvector_p.h"
+#include "platform/retryoneintr_p.h"
 #include "platform/spawnsignals_p.h"
 
 #include <cerrno>
@@ -73,10 +74,9 @@ int startDetachedProcess(const QByteArray &program, const QList<QByteArray> &arg
     }
     ::close(report[1]);
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) { }
+    (void)retryOnEintr([&] { return ::waitpid(child, &status, 0); });
     int error = 0;
-    ssize_t n;
-    while ((n = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) { }
+    const ssize_t n = retryOnEintr([&] { return ::read(report[0], &error, sizeof error); });
     ::close(report[0]);
     return n == ssize_t(sizeof error) ? (error ? error : EIO) : 0;
 }

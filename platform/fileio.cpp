@@ -1,6 +1,7 @@
 #include "platform/fileio_p.h"
 
 #include "platform/filesystemrepresentation.h"
+#include "platform/retryoneintr_p.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -22,9 +23,8 @@ std::optional<QByteArray> readRegularFile(const QString &path, qint64 maxSize)
         QByteArray bytes(qsizetype(info.st_size) + 1, Qt::Uninitialized);
         qsizetype filled = 0;
         for (;;) {
-            const ssize_t n = ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
-            if (n < 0 && errno == EINTR)
-                continue;
+            const ssize_t n = retryOnEintr(
+                [&] { return ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled)); });
             if (n <= 0)
                 break;
             filled += n;
@@ -43,12 +43,9 @@ std::optional<QByteArray> readRegularFile(const QString &path, qint64 maxSize)
 bool writeAll(int fd, const char *data, qsizetype size)
 {
     while (size > 0) {
-        const ssize_t n = ::write(fd, data, size_t(size));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const ssize_t n = retryOnEintr([&] { return ::write(fd, data, size_t(size)); });
+        if (n < 0)
             return false;
-        }
         data += n;
         size -= n;
     }

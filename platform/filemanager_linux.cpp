@@ -7,6 +7,7 @@
 #include "platform/filedescriptor.h"
 #include "platform/fileio_p.h"
 #include "platform/filesystemrepresentation.h"
+#include "platform/retryoneintr_p.h"
 
 #include <QDir>
 
@@ -80,12 +81,11 @@ bool copyFileContents(int from, int to)
     // copy_file_range lets the file system share or clone blocks; fall back
     // to plain reads where it cannot cross file systems.
     for (;;) {
-        const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+        const ssize_t n = retryOnEintr(
+            [&] { return ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0); });
         if (n == 0)
             return true;
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)
                 break;
             return false;
@@ -93,14 +93,11 @@ bool copyFileContents(int from, int to)
     }
     char buffer[64 * 1024];
     for (;;) {
-        const ssize_t n = ::read(from, buffer, sizeof buffer);
+        const ssize_t n = retryOnEintr([&] { return ::read(from, buffer, sizeof buffer); });
         if (n == 0)
             return true;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        if (n < 0)
             return false;
-        }
         if (!writeAll(to, buffer, n))
             return false;
     }

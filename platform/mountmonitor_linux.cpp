@@ -13,12 +13,11 @@
 #include "platform/filedescriptor.h"
 #include "platform/filesystemrepresentation.h"
 #include "platform/mounttable.h"
+#include "platform/retryoneintr_p.h"
 
 #include <QHash>
 #include <QPointer>
 #include <QSocketNotifier>
-
-#include <unordered_map>
 
 #include <algorithm>
 #include <cerrno>
@@ -180,28 +179,7 @@ private:
         if (m_useListMount) {
             if (!listMountIds())
                 return std::nullopt;
-            // Only ids here: a table of thousands of mounts is compared
-            // without building an entry for each (a hash set of the ids,
-            // marked with the read that last saw them).
-            const quint64 read = ++m_idReads;
-            m_knownIds.reserve(m_ids.size());
-            for (const std::uint64_t id : m_ids) {
-                const auto [it, inserted] = m_knownIds.try_emplace(id, read);
-                if (inserted)
-                    changes.added.push_back(MountEntry { id, {}, {}, {} });
-                else
-                    it->second = read;
-            }
-            // Ids are listed once each: when every known id was seen again,
-            // nothing has gone and the walk over the set is saved.
-            if (m_knownIds.size() == m_ids.size())
-                return changes;
-            std::erase_if(m_knownIds, [&](const auto &known) {
-                if (known.second == read)
-                    return false;
-                changes.removed.push_back(MountEntry { known.first, {}, {}, {} });
-                return true;
-            });
+            changes.added = m_knownIds.replace(m_ids, &changes.removed);
             return changes;
         }
         const auto text = readMountInfo();
@@ -219,9 +197,9 @@ private:
         for (;;) {
             if (m_text.size() - used < 4096)
                 m_text.resize(std::max<std::size_t>(m_text.size() * 2, 65536));
-            const ssize_t n = ::read(m_mountInfo.get(), m_text.data() + used, m_text.size() - used);
-            if (n < 0 && errno == EINTR)
-                continue;
+            const ssize_t n = retryOnEintr([&] {
+                return ::read(m_mountInfo.get(), m_text.data() + used, m_text.size() - used);
+            });
             if (n < 0)
                 return std::nullopt;
             if (n == 0)
@@ -239,9 +217,8 @@ private:
         for (;;) {
             if (m_ids.size() < used + kPage)
                 m_ids.resize(used + kPage);
-            const long n = ::syscall(kListMountCall, &request, m_ids.data() + used, kPage, 0);
-            if (n < 0 && errno == EINTR)
-                continue;
+            const long n = retryOnEintr(
+                [&] { return ::syscall(kListMountCall, &request, m_ids.data() + used, kPage, 0); });
             if (n < 0)
                 return false;
             used += std::size_t(n);
@@ -262,12 +239,14 @@ private:
         if (m_stat.size() < kStatHeaderSize + 4096)
             m_stat.resize(kStatHeaderSize + 4096);
         for (;;) {
-            if (::syscall(kStatMountCall, &request, m_stat.data(), m_stat.size(), 0) == 0)
+            const long result = retryOnEintr([&] {
+                return ::syscall(kStatMountCall, &request, m_stat.data(), m_stat.size(), 0);
+            });
+            if (result == 0)
                 break;
-            if (errno == EOVERFLOW && m_stat.size() < (std::size_t(1) << 20))
-                m_stat.resize(m_stat.size() * 2);
-            else if (errno != EINTR)
+            if (errno != EOVERFLOW || m_stat.size() >= (std::size_t(1) << 20))
                 return false;
+            m_stat.resize(m_stat.size() * 2);
         }
         const std::size_t size
             = std::min<std::size_t>(fieldAt<std::uint32_t>(m_stat, kStatSizeOffset), m_stat.size());
@@ -295,8 +274,7 @@ private:
     FileDescriptor m_mountInfo;
     std::unique_ptr<QSocketNotifier> m_notifier; // after the descriptor: goes first
     MountTableDiff m_known; // the mountinfo text's mounts
-    std::unordered_map<quint64, quint64> m_knownIds; // listmount's ids, and the read that saw them
-    quint64 m_idReads = 0;
+    MountIdDiff m_knownIds; // listmount's ids
     quint64 m_tableReads = 0;
     // The points of the mounts reported so far, by key, for their going.
     QHash<std::pair<quint64, QByteArray>, QByteArray> m_reported;

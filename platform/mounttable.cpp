@@ -169,6 +169,34 @@ std::vector<MountEntry> MountTableDiff::replace(std::vector<MountEntry> table,
     return added;
 }
 
+std::vector<MountEntry> MountIdDiff::replace(std::span<const std::uint64_t> ids,
+                                             std::vector<MountEntry> *removed)
+{
+    // Marked with the list that last held them, as MountTableDiff does.
+    const quint64 current = ++m_lists;
+    std::vector<MountEntry> added;
+    m_known.reserve(ids.size());
+    for (const std::uint64_t id : ids) {
+        const auto [it, inserted] = m_known.try_emplace(id, current);
+        if (inserted)
+            added.push_back(MountEntry { id, {}, {}, {} });
+        else
+            it->second = current;
+    }
+    // Ids are listed once each: when every known id was seen again,
+    // nothing has gone and the walk over the set is saved.
+    if (m_known.size() == ids.size())
+        return added;
+    std::erase_if(m_known, [current, removed](const auto &known) {
+        if (known.second == current)
+            return false;
+        if (removed)
+            removed->push_back(MountEntry { known.first, {}, {}, {} });
+        return true;
+    });
+    return added;
+}
+
 bool isNetworkFileSystem(std::string_view type)
 {
     static constexpr std::array types {

@@ -1,12 +1,15 @@
 // The kernel's table of mounts as values: reading /proc/self/mountinfo text,
-// and telling which mounts of a fresh table were not there the last time.
-// No I/O here; MountMonitor does the reading.
+// and telling which mounts of a fresh table (or list of mount ids) were not
+// there the last time. No I/O here; MountMonitor does the reading.
 #pragma once
 
 #include <QByteArray>
 
 #include <cstddef>
+#include <cstdint>
+#include <span>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -65,6 +68,24 @@ private:
     };
     std::unordered_set<Key, KeyHash> m_known;
     quint64 m_tables = 0;
+};
+
+// The ids of the last list of mounts seen: listmount(2)'s unique 64-bit ids,
+// each listed once and never reused, so that comparing a new list costs
+// time linear in its size without building an entry for each mount.
+class MountIdDiff
+{
+public:
+    // Makes 'ids' the known set and returns an entry, with only its id
+    // filled in, for each id that was not known, in list order. The first
+    // call returns the whole list. With 'removed', the known ids that 'ids'
+    // no longer holds are appended to it as entries, in no particular order.
+    [[nodiscard]] std::vector<MountEntry> replace(std::span<const std::uint64_t> ids,
+                                                  std::vector<MountEntry> *removed = nullptr);
+
+private:
+    std::unordered_map<std::uint64_t, quint64> m_known; // each id, and the list that last held it
+    quint64 m_lists = 0;
 };
 
 // Leaves out the entries that are pseudo or network file systems: those are

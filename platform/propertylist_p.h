@@ -26,6 +26,12 @@ inline quint64 readBigEndian(const uchar *at, int width)
 // no QDateTime can hold it.
 std::optional<QVariant> dateFromSeconds(double seconds);
 
+// libplist accepts XML that is not well-formed (a missing end, trailing junk, a
+// key without a value) and silently reads unreadable numbers, dates and data
+// as zero or empty; it also recurses without limit. Whether the document
+// passes a strict, non-recursive reader's check and may be given to libplist.
+[[nodiscard]] bool xmlShapeIsSafe(QByteArrayView bytes);
+
 // The value of binary property-list bytes (starting with kBinaryMagic); absent
 // when they are malformed, hostile (see the shape check), or hold a type we
 // cannot keep faithfully.

@@ -7,6 +7,7 @@
 #include "platform/sessioninstance.h"
 
 #include "platform/filesystemrepresentation.h"
+#include "platform/retryoneintr_p.h"
 #include "platform/systemlog.h"
 
 #include <QSocketNotifier>
@@ -83,18 +84,17 @@ bool handOver(const sockaddr_un &address, const QStringList &requests)
             message += fileSystemRepresentation(request).value_or(QByteArray()) + '\0';
         qsizetype sent = 0;
         while (sent < message.size()) {
-            const ssize_t n = ::send(fd, message.constData() + sent, size_t(message.size() - sent),
-                                     MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR)
-                continue;
+            const ssize_t n = retryOnEintr([&] {
+                return ::send(fd, message.constData() + sent, size_t(message.size() - sent),
+                              MSG_NOSIGNAL);
+            });
             if (n <= 0)
                 break;
             sent += n;
         }
         ::shutdown(fd, SHUT_WR);
         char answer[4] = {};
-        ssize_t n;
-        while ((n = ::recv(fd, answer, 3, MSG_WAITALL)) < 0 && errno == EINTR) { }
+        const ssize_t n = retryOnEintr([&] { return ::recv(fd, answer, 3, MSG_WAITALL); });
         answered = sent == message.size() && n == 3 && qstrncmp(answer, "YES", 3) == 0;
     }
     ::close(fd);
@@ -112,8 +112,7 @@ public:
     {
         connect(&m_notifier, &QSocketNotifier::activated, this, [this, instance] {
             char buffer[4096];
-            ssize_t n;
-            while ((n = ::recv(m_fd, buffer, sizeof buffer, 0)) < 0 && errno == EINTR) { }
+            const ssize_t n = retryOnEintr([&] { return ::recv(m_fd, buffer, sizeof buffer, 0); });
             if (n < 0 && errno == EAGAIN)
                 return;
             if (n > 0 && m_received.size() + n <= kMaxRequests) {

@@ -40,6 +40,13 @@ enum SearchPathDomain : uint {
 [[nodiscard]] QStringList searchPathsForDirectoriesInDomains(SearchPathDirectory directory,
                                                              uint domainMask, bool expandTilde);
 
+// The user's base folders of the XDG Base Directory specification.
+enum class XdgBaseFolder { Config, Data, Cache };
+
+// $XDG_CONFIG_HOME, $XDG_DATA_HOME or $XDG_CACHE_HOME when set and absolute
+// (a relative one is ignored), else ~/.config, ~/.local/share or ~/.cache.
+[[nodiscard]] QString xdgBaseFolder(XdgBaseFolder folder);
+
 // $TMPDIR when set and absolute, else /tmp; without a trailing slash.
 [[nodiscard]] QString temporaryDirectory();
 // $HOME when set and absolute, else the home folder of the user's account.

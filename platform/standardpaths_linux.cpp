@@ -23,31 +23,12 @@ QString environmentPath(const char *name, const QString &fallback)
     return fallback;
 }
 
-// A user-domain folder: 'subfolder' inside the XDG variable's folder, whose
-// default is 'defaultBase' in the home folder.
-struct UserFolder
-{
-    const char *xdgVariable; // may be null
-    const char *defaultBase;
-    const char *subfolder = nullptr;
-};
-
 QString withTilde(const QString &path, bool expandTilde)
 {
     const QString home = homeDirectory();
     if (!expandTilde && (path == home || path.startsWith(home + u'/')))
         return u'~' + path.mid(home.size());
     return path;
-}
-
-QString userFolder(const UserFolder &folder, bool expandTilde)
-{
-    QString path = homeDirectory() + u'/' + QLatin1String(folder.defaultBase);
-    if (folder.xdgVariable)
-        path = environmentPath(folder.xdgVariable, path);
-    if (folder.subfolder)
-        path += u'/' + QLatin1String(folder.subfolder);
-    return withTilde(path, expandTilde);
 }
 
 // The account's entry, read thread-safely.
@@ -65,9 +46,14 @@ template<typename F> QString fromAccount(F field, const QString &fallback)
 QStringList foldersFor(SearchPathDirectory directory, uint mask, bool expandTilde)
 {
     QStringList result;
-    const auto user = [&](const UserFolder &folder) {
-        if (mask & UserDomain)
-            result += userFolder(folder, expandTilde);
+    // 'subfolder' of a base folder in the user domain.
+    const auto user = [&](XdgBaseFolder base, const char *subfolder = nullptr) {
+        if (!(mask & UserDomain))
+            return;
+        QString path = xdgBaseFolder(base);
+        if (subfolder)
+            path += u'/' + QLatin1String(subfolder);
+        result += withTilde(path, expandTilde);
     };
     const auto local = [&](const char *path) {
         if (mask & LocalDomain)
@@ -79,7 +65,7 @@ QStringList foldersFor(SearchPathDirectory directory, uint mask, bool expandTild
     };
     switch (directory) {
     case SearchPathDirectory::Application:
-        user({ "XDG_DATA_HOME", ".local/share", "applications" });
+        user(XdgBaseFolder::Data, "applications");
         local("/usr/local/share/applications");
         system("/usr/share/applications");
         break;
@@ -88,7 +74,8 @@ QStringList foldersFor(SearchPathDirectory directory, uint mask, bool expandTild
         system("/usr/sbin");
         break;
     case SearchPathDirectory::Library:
-        user({ nullptr, ".local" });
+        if (mask & UserDomain)
+            result += withTilde(homeDirectory() + QStringLiteral("/.local"), expandTilde);
         local("/usr/local");
         system("/usr");
         break;
@@ -96,7 +83,7 @@ QStringList foldersFor(SearchPathDirectory directory, uint mask, bool expandTild
         local("/home");
         break;
     case SearchPathDirectory::Documentation:
-        user({ "XDG_DATA_HOME", ".local/share", "doc" });
+        user(XdgBaseFolder::Data, "doc");
         local("/usr/local/share/doc");
         system("/usr/share/doc");
         break;
@@ -114,11 +101,11 @@ QStringList foldersFor(SearchPathDirectory directory, uint mask, bool expandTild
                                 expandTilde);
         break;
     case SearchPathDirectory::Caches:
-        user({ "XDG_CACHE_HOME", ".cache" });
+        user(XdgBaseFolder::Cache);
         local("/var/cache");
         break;
     case SearchPathDirectory::ApplicationSupport:
-        user({ "XDG_DATA_HOME", ".local/share" });
+        user(XdgBaseFolder::Data);
         local("/usr/local/share");
         system("/usr/share");
         break;
@@ -146,6 +133,20 @@ QStringList searchPathsForDirectoriesInDomains(SearchPathDirectory directory, ui
                                                bool expandTilde)
 {
     return foldersFor(directory, domainMask, expandTilde);
+}
+
+QString xdgBaseFolder(XdgBaseFolder folder)
+{
+    switch (folder) {
+    case XdgBaseFolder::Config:
+        return environmentPath("XDG_CONFIG_HOME", homeDirectory() + QStringLiteral("/.config"));
+    case XdgBaseFolder::Data:
+        return environmentPath("XDG_DATA_HOME", homeDirectory() + QStringLiteral("/.local/share"));
+    case XdgBaseFolder::Cache:
+        return environmentPath("XDG_CACHE_HOME", homeDirectory() + QStringLiteral("/.cache"));
+    }
+    Q_UNREACHABLE();
+    return {};
 }
 
 QString temporaryDirectory()

@@ -3,6 +3,8 @@
 // in the user's journal too.
 #include "platform/systemlog.h"
 
+#include "platform/retryoneintr_p.h"
+
 #include <QByteArray>
 
 #include <cerrno>
@@ -18,10 +20,9 @@ void systemLog(const QString &message)
     // Not through stdio: the line must be out before the process ends,
     // whatever buffering stdio was given.
     for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t n
-            = ::write(STDERR_FILENO, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = retryOnEintr([&] {
+            return ::write(STDERR_FILENO, bytes.constData() + done, size_t(bytes.size() - done));
+        });
         if (n <= 0)
             break;
         done += n;

@@ -41,11 +41,7 @@ std::optional<QByteArray> runtimeFolder()
 
 QByteArray cacheFolder()
 {
-    QByteArray cache = qgetenv("XDG_CACHE_HOME");
-    if (cache.startsWith('/'))
-        return cache;
-    const auto home = fileSystemRepresentation(homeDirectory());
-    return home.value_or(QByteArray("/")) + "/.cache";
+    return fileSystemRepresentation(xdgBaseFolder(XdgBaseFolder::Cache)).value_or(QByteArray());
 }
 
 } // namespace

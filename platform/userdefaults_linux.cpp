@@ -28,13 +28,6 @@
 
 namespace {
 
-QString configFolder()
-{
-    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
-    return config.startsWith('/') ? stringWithFileSystemRepresentation(config)
-                                  : homeDirectory() + QStringLiteral("/.config");
-}
-
 // The login window's domain keeps its list of login items as autostart
 // entries; its other keys, if any, live in an ordinary domain file.
 const QString kLoginWindow = QStringLiteral("loginwindow");
@@ -229,5 +222,5 @@ private:
 
 std::unique_ptr<UserDefaults> UserDefaults::create(std::chrono::milliseconds updateLockWait)
 {
-    return std::make_unique<FileUserDefaults>(configFolder(), updateLockWait);
+    return std::make_unique<FileUserDefaults>(xdgBaseFolder(XdgBaseFolder::Config), updateLockWait);
 }

@@ -86,3 +86,9 @@ AutorunInf AutorunInf::fromData(QByteArrayView data)
     }
     return inf;
 }
+
+AutorunInf AutorunInf::readFromVolume(const QString &volumePath)
+{
+    const auto bytes = ::readVolumeFile(volumePath, QStringLiteral("autorun.inf"), kMaxFileSize);
+    return bytes ? fromData(*bytes) : AutorunInf();
+}

@@ -4,6 +4,8 @@
 // the volume.
 #pragma once
 
+#include "platform/volumefiles.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -35,14 +37,12 @@ public:
     // '\' and without the icon index of "file.ico,0".
     [[nodiscard]] const std::optional<QString> &iconPath() const { return m_iconPath; }
 
-    // The bytes of the file at 'relativePath' inside the volume at
-    // 'volumePath'. Absent unless the path stays inside the volume: not
-    // absolute, no "..", no symbolic link on the way; and unless it names a
-    // plain file of at most 'maxSize' bytes. Each name on the way matches in
-    // any letter case when it does not match exactly, as on the discs'
-    // own file systems.
+    // The file at 'relativePath' inside the volume, as readVolumeFile() reads it.
     [[nodiscard]] static std::optional<QByteArray>
-    readVolumeFile(const QString &volumePath, const QString &relativePath, qint64 maxSize);
+    readVolumeFile(const QString &volumePath, const QString &relativePath, qint64 maxSize)
+    {
+        return ::readVolumeFile(volumePath, relativePath, maxSize);
+    }
 
 private:
     std::optional<QString> m_label;

@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QDialog>
-#include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QSettings>
@@ -22,10 +21,8 @@ const char kFrameAutosaveNameProperty[] = "frameAutosaveName";
 // once per process.
 QString windowFramesPath()
 {
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (!QDir::isAbsolutePath(config))
-        config = homeDirectory() + QStringLiteral("/.config");
-    return config + QStringLiteral("/tallowcraft/Quillmont DI Raruru.conf");
+    return xdgBaseFolder(XdgBaseFolder::Config)
+        + QStringLiteral("/tallowcraft/Quillmont DI Raruru.conf");
 }
 
 // A name as one key: a '/' would make it a group of its own.

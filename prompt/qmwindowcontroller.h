@@ -5,7 +5,7 @@
 // been handled, so the code that closed the window may go on using it.
 #pragma once
 
-#include "hostapps/qmobject.h"
+#include "util/qmobject.h"
 
 #include <QObject>
 #include <QPointer>

@@ -16,7 +16,9 @@
 #include <utility>
 #include <vector>
 
-// "Not found", as a signed 32-bit offset.
+// "Not found": the position or offset every layer of the helper gives for
+// what is not there (a search's miss, a stored choice missing from a list).
+// A signed 32-bit value, so it fits every index type the helper uses.
 inline constexpr qint32 kNotFound = 0x7fffffff;
 
 // A set of Unicode characters, tested one UTF-16 unit at a time.

@@ -18,6 +18,14 @@ QList<QByteArray> mountPoints(const std::vector<MountEntry> &entries)
     return points;
 }
 
+QList<quint64> mountIds(const std::vector<MountEntry> &entries)
+{
+    QList<quint64> ids;
+    for (const MountEntry &entry : entries)
+        ids.append(entry.mountId);
+    return ids;
+}
+
 // What a monitor reports when the table goes from 'before' to 'after', and
 // the ids of the known mounts that went, in increasing order.
 QList<QByteArray> reported(std::string_view before, std::string_view after, QList<quint64> &gone)
@@ -27,9 +35,7 @@ QList<QByteArray> reported(std::string_view before, std::string_view after, QLis
     std::vector<MountEntry> removed;
     std::vector<MountEntry> added = diff.replace(parseMountInfo(after), &removed);
     removeUnwatchedFileSystems(added);
-    gone.clear();
-    for (const MountEntry &entry : removed)
-        gone.append(entry.mountId);
+    gone = mountIds(removed);
     std::sort(gone.begin(), gone.end());
     return mountPoints(added);
 }
@@ -96,6 +102,30 @@ TEST(MountTable, ReportsOnlyNewMounts)
         QList<quint64> gone;
         EXPECT_EQ(reported(base, after, gone), added) << after;
         EXPECT_EQ(gone, removed) << after;
+    }
+}
+
+TEST(MountTable, ReportsOnlyNewMountIds)
+{
+    const std::vector<std::uint64_t> base { 0x100000001, 0x100000002 };
+    // The unique ids listed after 'base', those reported new and those gone.
+    const std::tuple<std::vector<std::uint64_t>, QList<quint64>, QList<quint64>> cases[] = {
+        { { 0x100000002, 0x100000001 }, {}, {} },
+        { {}, {}, { 0x100000001, 0x100000002 } },
+        { { 0x100000001, 0x100000002, 0x100000003 }, { 0x100000003 }, {} },
+        // As many ids as before, one of them new.
+        { { 0x100000003, 0x100000001 }, { 0x100000003 }, { 0x100000002 } },
+    };
+    for (const auto &[after, added, gone] : cases) {
+        MountIdDiff diff;
+        EXPECT_EQ(mountIds(diff.replace(base)), QList<quint64>(base.begin(), base.end()));
+        std::vector<MountEntry> removed;
+        EXPECT_EQ(mountIds(diff.replace(after, &removed)), added);
+        QList<quint64> removedIds = mountIds(removed);
+        std::sort(removedIds.begin(), removedIds.end());
+        EXPECT_EQ(removedIds, gone);
+        // What went is known no more, and comes back as new.
+        EXPECT_EQ(mountIds(diff.replace(base)), gone);
     }
 }
 

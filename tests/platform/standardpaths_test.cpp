@@ -28,6 +28,19 @@ TEST(StandardPaths, FoldersFollowTheVariablesOfTheSession)
     EXPECT_EQ(searchPathsForDirectoriesInDomains(SearchPathDirectory::Caches, UserDomain, false),
               QStringList { u"~/.cache"_s });
 
+    // Each base folder from its own variable when that is absolute.
+    const std::tuple<XdgBaseFolder, const char *, QString> bases[] = {
+        { XdgBaseFolder::Config, "XDG_CONFIG_HOME", h + u"/.config"_s },
+        { XdgBaseFolder::Data, "XDG_DATA_HOME", h + u"/.local/share"_s },
+        { XdgBaseFolder::Cache, "XDG_CACHE_HOME", h + u"/.cache"_s },
+    };
+    for (const auto &[base, variable, fallback] : bases) {
+        qputenv(variable, "relative");
+        EXPECT_EQ(xdgBaseFolder(base), fallback) << variable;
+        qputenv(variable, "/var/tmp/elsewhere");
+        EXPECT_EQ(xdgBaseFolder(base), u"/var/tmp/elsewhere"_s) << variable;
+    }
+
     EXPECT_EQ(temporaryDirectory(), h + u"/tmp"_s);
     qputenv("TMPDIR", "/var/tmp///");
     EXPECT_EQ(temporaryDirectory(), u"/var/tmp"_s);

@@ -1,13 +1,14 @@
-// Reading a disc's files without leaving the disc: every name on the way is
+// Reading a volume's files without leaving the volume: every name on the way is
 // opened relative to the folder before it (openat(2)) with O_NOFOLLOW, so
 // neither ".." nor a symbolic link can lead outside the volume. A file's type
 // is looked at (fstatat(2), not following links) before it is opened, so a
-// device or FIFO on the disc is never opened at all; O_NONBLOCK covers one
+// device or FIFO on the volume is never opened at all; O_NONBLOCK covers one
 // swapped in between the look and the open.
-#include "prompt/autoruninf.h"
+#include "platform/volumefiles.h"
 
 #include "platform/filedescriptor.h"
 #include "platform/filesystemrepresentation.h"
+#include "platform/retryoneintr_p.h"
 
 #include <QStringList>
 
@@ -79,9 +80,8 @@ std::optional<QByteArray> readPlainFile(const FileDescriptor &directory, const Q
     QByteArray bytes(qsizetype(maxSize + 1), Qt::Uninitialized);
     qsizetype used = 0;
     while (used < bytes.size()) {
-        const ssize_t n = ::read(file.get(), bytes.data() + used, size_t(bytes.size() - used));
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = retryOnEintr(
+            [&] { return ::read(file.get(), bytes.data() + used, size_t(bytes.size() - used)); });
         if (n < 0)
             return std::nullopt;
         if (n == 0)
@@ -104,18 +104,8 @@ FileDescriptor openVolume(const QString &volumePath)
 
 } // namespace
 
-AutorunInf AutorunInf::readFromVolume(const QString &volumePath)
-{
-    const FileDescriptor volume = openVolume(volumePath);
-    if (!volume.isValid())
-        return {};
-    const auto name = entryNamed(volume, QStringLiteral("autorun.inf"));
-    const auto bytes = name ? readPlainFile(volume, *name, kMaxFileSize) : std::nullopt;
-    return bytes ? fromData(*bytes) : AutorunInf();
-}
-
-std::optional<QByteArray> AutorunInf::readVolumeFile(const QString &volumePath,
-                                                     const QString &relativePath, qint64 maxSize)
+std::optional<QByteArray> readVolumeFile(const QString &volumePath, const QString &relativePath,
+                                         qint64 maxSize)
 {
     // "/x", "\x" (already '/') and "D:x" name places outside the volume.
     if (relativePath.startsWith(u'/') || (relativePath.size() >= 2 && relativePath[1] == u':'))
