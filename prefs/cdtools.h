@@ -2,9 +2,9 @@
 // helper's login item and the set of running helpers in order.
 #pragma once
 
-#include "hostapps/qmobject.h"
 #include "platform/userdefaults.h"
 #include "platform/workspace.h"
+#include "util/qmobject.h"
 
 #include <QString>
 #include <QVariantList>

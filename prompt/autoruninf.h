@@ -37,13 +37,6 @@ public:
     // '\' and without the icon index of "file.ico,0".
     [[nodiscard]] const std::optional<QString> &iconPath() const { return m_iconPath; }
 
-    // The file at 'relativePath' inside the volume, as readVolumeFile() reads it.
-    [[nodiscard]] static std::optional<QByteArray>
-    readVolumeFile(const QString &volumePath, const QString &relativePath, qint64 maxSize)
-    {
-        return ::readVolumeFile(volumePath, relativePath, maxSize);
-    }
-
 private:
     std::optional<QString> m_label;
     std::optional<QString> m_iconPath;

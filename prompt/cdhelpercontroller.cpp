@@ -6,6 +6,7 @@
 #include "platform/eventdescriptor.h"
 #include "platform/launchservices.h"
 #include "platform/systemlog.h"
+#include "platform/volumefiles.h"
 #include "prefs/cdtools.h"
 #include "prefs/helperchoice.h"
 #include "prompt/autoruninf.h"
@@ -41,8 +42,7 @@ QIcon opticalDiscIcon()
 QIcon volumeIcon(const QString &volumePath, const AutorunInf &inf)
 {
     if (inf.iconPath()) {
-        const auto bytes
-            = AutorunInf::readVolumeFile(volumePath, *inf.iconPath(), AutorunInf::kMaxIconSize);
+        const auto bytes = readVolumeFile(volumePath, *inf.iconPath(), AutorunInf::kMaxIconSize);
         if (bytes) {
             DiscIcon icon = DiscIcon::fromData(*bytes);
             if (!icon.icon.isNull())
