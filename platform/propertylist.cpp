@@ -273,6 +273,8 @@ public:
     }
 
 private:
+    template<typename Writer>
+    friend bool PropertyList::detail::addContainer(Writer &, const QVariant &, int);
     bool add(const QVariant &value, int depth)
     {
         const QByteArray indent(depth, '\t');
@@ -302,16 +304,8 @@ private:
                 return false;
             return element(indent, "date", date.toString(Qt::ISODate).toLatin1());
         }
-        case QMetaType::QVariantMap:
-            return depth < kMaxDepth && addDictionary(value.toMap(), depth);
-        case QMetaType::QVariantHash:
-            return depth < kMaxDepth && addDictionary(value.toHash(), depth);
-        case QMetaType::QVariantList:
-            return depth < kMaxDepth && addArray(value.toList(), depth);
-        case QMetaType::QStringList:
-            return depth < kMaxDepth && addArray(value.toStringList(), depth);
         default:
-            return false;
+            return PropertyList::detail::addContainer(*this, value, depth);
         }
     }
 

@@ -432,6 +432,8 @@ public:
     }
 
 private:
+    template<typename Writer>
+    friend bool PropertyList::detail::addContainer(Writer &, const QVariant &, int);
     struct Pending
     {
         int type = 0; // 0xA or 0xD for containers, 0 for a ready scalar
@@ -552,16 +554,8 @@ private:
                 return false;
             return addDouble(0x33, seconds);
         }
-        case QMetaType::QVariantMap:
-            return depth < kMaxDepth && addDictionary(value.toMap(), depth);
-        case QMetaType::QVariantHash:
-            return depth < kMaxDepth && addDictionary(value.toHash(), depth);
-        case QMetaType::QVariantList:
-            return depth < kMaxDepth && addArray(value.toList(), depth);
-        case QMetaType::QStringList:
-            return depth < kMaxDepth && addArray(value.toStringList(), depth);
         default:
-            return false;
+            return PropertyList::detail::addContainer(*this, value, depth);
         }
     }
 

@@ -32,6 +32,26 @@ std::optional<QVariant> dateFromSeconds(double seconds);
 // passes a strict, non-recursive reader's check and may be given to libplist.
 [[nodiscard]] bool xmlShapeIsSafe(QByteArrayView bytes);
 
+// Hands a container value to 'writer''s addDictionary or addArray, nested
+// no deeper than kMaxDepth; false for anything that is not a container.
+template<typename Writer> bool addContainer(Writer &writer, const QVariant &value, int depth)
+{
+    if (depth >= kMaxDepth)
+        return false;
+    switch (value.typeId()) {
+    case QMetaType::QVariantMap:
+        return writer.addDictionary(value.toMap(), depth);
+    case QMetaType::QVariantHash:
+        return writer.addDictionary(value.toHash(), depth);
+    case QMetaType::QVariantList:
+        return writer.addArray(value.toList(), depth);
+    case QMetaType::QStringList:
+        return writer.addArray(value.toStringList(), depth);
+    default:
+        return false;
+    }
+}
+
 // The value of binary property-list bytes (starting with kBinaryMagic); absent
 // when they are malformed, hostile (see the shape check), or hold a type we
 // cannot keep faithfully.
