@@ -50,7 +50,11 @@ public:
             deleteLater();
         });
     }
-    ~ExitReaper() override { ::close(int(socket())); }
+    ~ExitReaper() override
+    {
+        setEnabled(false); // before its descriptor goes
+        ::close(int(socket()));
+    }
     ExitReaper(const ExitReaper &) = delete;
     ExitReaper &operator=(const ExitReaper &) = delete;
 };
