@@ -10,18 +10,48 @@
 #include "prefs/cdtools.h"
 #include "prompt/cdhelperprompter.h"
 
-#include <QRegularExpression>
+#include <QApplication>
 #include <QTimer>
 
 #include <csignal>
 
-CDHelper::CDHelper(int &argc, char **argv, CDHelperServices services)
-    : QApplication(argc, argv)
-    , m_delegate(std::make_unique<CDHelperDelegate>(std::move(services)))
+namespace {
+
+// Whether the argument begins "scheme://" within its first 64 bytes (RFC 3986
+// scheme: a letter, then letters, digits, '+', '-' or '.'). Checked by hand:
+// a regular expression costs every start its engine.
+bool startsWithURLScheme(const QByteArray &argument)
 {
-    // The helper has no window of its own; a closed prompt must not end it.
-    setQuitOnLastWindowClosed(false);
+    const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    const qsizetype end = argument.indexOf("://");
+    if (end < 1 || end + 3 > 64 || !isLetter(argument[0]))
+        return false;
+    for (qsizetype i = 1; i < end; ++i) {
+        const char c = argument[i];
+        if (!isLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
+            return false;
+    }
+    return true;
 }
+
+std::unique_ptr<QCoreApplication> makeApplication(int &argc, char **argv, bool showsPrompts)
+{
+    if (!showsPrompts)
+        return std::make_unique<QCoreApplication>(argc, argv);
+    auto application = std::make_unique<QApplication>(argc, argv);
+    // The helper has no window of its own; a closed prompt must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    return application;
+}
+
+} // namespace
+
+CDHelper::CDHelper(int &argc, char **argv, CDHelperServices services)
+    : m_application(makeApplication(
+        argc, argv,
+        services.bundlePath && openFileRequests(argc, argv).contains(*services.bundlePath)))
+    , m_delegate(std::make_unique<CDHelperDelegate>(std::move(services)))
+{ }
 
 CDHelper::~CDHelper() = default;
 
@@ -30,8 +60,7 @@ QStringList CDHelper::openFileRequests(int argc, char **argv)
     QStringList paths;
     for (int i = 1; i < argc; ++i) {
         const QByteArray argument(argv[i]);
-        static const QRegularExpression url(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
-        if (!url.match(QString::fromLatin1(argument.left(64))).hasMatch())
+        if (!startsWithURLScheme(argument))
             paths += stringWithFileSystemRepresentation(argument);
         else if (const auto path = pathWithFileURL(argument))
             paths += *path; // other URLs name no file
@@ -84,8 +113,9 @@ int CDHelperMain(int argc, char **argv)
             systemLog(QStringLiteral("The helper's copy cannot take over this session."));
     };
 
-    CDHelper application(argc, argv, std::move(services));
-    CDHelperDelegate *delegate = application.delegate();
+    CDHelper helper(argc, argv, std::move(services));
+    QCoreApplication &application = helper.application();
+    CDHelperDelegate *delegate = helper.delegate();
     // The prompt installs through the delegate, which the application made.
     prompter.setVolumeInstaller(*delegate);
     const auto quitRequests = QuitRequestNotifier::create();
@@ -108,14 +138,14 @@ int CDHelperMain(int argc, char **argv)
     const QStringList requests = CDHelper::openFileRequests(argc, argv);
     // As a desktop starts applications: the open-file requests, then start-up,
     // both from the event loop; other starts' requests only after start-up.
-    QTimer::singleShot(0, &application, [&application, &instance, requests] {
+    QTimer::singleShot(0, &application, [delegate, &instance, requests] {
         for (const QString &path : requests)
-            application.delegate()->applicationOpenFile(path);
-        application.delegate()->applicationDidFinishLaunching();
+            delegate->applicationOpenFile(path);
+        delegate->applicationDidFinishLaunching();
         if (instance)
             instance->listen();
     });
-    const int status = QApplication::exec();
+    const int status = QCoreApplication::exec();
     // Prompts still open own windows, which must go before the application.
     prompter.closeAllPrompts();
     return status;

@@ -3,26 +3,34 @@
 
 #include "app/cdhelperdelegate.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 
 #include <memory>
 
-class CDHelper : public QApplication
+// The application: Qt's application object and the delegate. Only the
+// temporary instance may show prompts, so only a start whose open-file
+// requests name its own bundle path exactly gets a widgets application and
+// its display connection; a first instance, which copies, relaunches and
+// quits, runs without a display.
+class CDHelper
 {
-    Q_OBJECT
 public:
     // The application, with its delegate made from 'services' (which must
     // outlive it). 'argc' and 'argv' lose the options Qt takes for itself.
     CDHelper(int &argc, char **argv, CDHelperServices services);
-    ~CDHelper() override;
+    ~CDHelper();
+    CDHelper(const CDHelper &) = delete;
+    CDHelper &operator=(const CDHelper &) = delete;
 
     [[nodiscard]] CDHelperDelegate *delegate() const { return m_delegate.get(); }
+    [[nodiscard]] QCoreApplication &application() const { return *m_application; }
 
     // The open-file requests on a command line: every argument after the
     // program, as a path or a file:// URL (as a workspace start gives them).
     [[nodiscard]] static QStringList openFileRequests(int argc, char **argv);
 
 private:
+    std::unique_ptr<QCoreApplication> m_application;
     std::unique_ptr<CDHelperDelegate> m_delegate;
 };
 

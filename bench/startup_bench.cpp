@@ -1,9 +1,11 @@
 // From the start of a first instance of the built helper bundle to the
 // moment its relaunched copy watches mounts (it holds /proc/self/mountinfo
 // open), as a login starts it: copy into the temporary-items folder, start
-// of the copy, start-up of the copy. Prints the median and the bundle size.
+// of the copy, start-up of the copy. Prints the median and the bundle size,
+// and what the idle copy holds. Another build's bundle can be measured the
+// same way, for a comparison in one sitting.
 //
-//   build/bench/bench_startup [runs, default 20]
+//   build/bench/bench_startup [runs, default 20] [bundle, default this build's]
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -68,10 +70,11 @@ void reportIdle(pid_t pid)
     const long before = switches();
     std::this_thread::sleep_for(std::chrono::seconds(10));
     const long after = switches();
-    std::printf(
-        "idle for 10 s: %ld wake-ups; resident memory %ld KiB (peak %ld KiB), %ld threads\n",
-        after - before, statusField(pid, "VmRSS:"), statusField(pid, "VmHWM:"),
-        statusField(pid, "Threads:"));
+    std::printf("idle for 10 s: %ld wake-ups; resident memory %ld KiB (peak %ld KiB; %ld KiB "
+                "private, %ld KiB mapped files), %ld threads\n",
+                after - before, statusField(pid, "VmRSS:"), statusField(pid, "VmHWM:"),
+                statusField(pid, "RssAnon:"), statusField(pid, "RssFile:"),
+                statusField(pid, "Threads:"));
 }
 
 qint64 treeSize(const QString &path)
@@ -89,7 +92,8 @@ int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
-    const QString bundle = QStringLiteral(RARURU_HELPER_BUNDLE);
+    const QString bundle = argc > 2 ? QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath()
+                                    : QStringLiteral(RARURU_HELPER_BUNDLE);
     QTemporaryDir home;
     const QString runtime = home.path() + QStringLiteral("/run");
     QDir().mkpath(runtime);
@@ -102,7 +106,7 @@ int main(int argc, char **argv)
     const QString copy = QFileInfo(runtime).canonicalFilePath()
         + QStringLiteral("/TemporaryItems/Quillmont DI Raruru.app") + kProgram;
 
-    std::vector<double> times;
+    std::vector<double> times, firstTimes; // to the watching copy; to the first instance's end
     for (int i = 0; i < runs; ++i) {
         QProcess first;
         first.setProcessEnvironment(environment);
@@ -110,14 +114,19 @@ int main(int argc, char **argv)
         clock.start();
         first.start(bundle + kProgram, {});
         pid_t pid = 0;
-        while (!(pid = watcher(copy)) && clock.elapsed() < 20000)
+        double firstEnded = 0;
+        while (!(pid = watcher(copy)) && clock.elapsed() < 20000) {
+            if (!firstEnded && first.waitForFinished(0))
+                firstEnded = double(clock.nsecsElapsed()) / 1e6;
             std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
         if (!pid) {
             std::fprintf(stderr, "bench_startup: the copy never watched mounts\n");
             return 1;
         }
         times.push_back(double(clock.nsecsElapsed()) / 1e6);
         first.waitForFinished(10000);
+        firstTimes.push_back(firstEnded ? firstEnded : double(clock.nsecsElapsed()) / 1e6);
         if (i + 1 == runs)
             reportIdle(pid);
         ::kill(pid, SIGTERM);
@@ -125,9 +134,12 @@ int main(int argc, char **argv)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     std::sort(times.begin(), times.end());
+    std::sort(firstTimes.begin(), firstTimes.end());
     std::printf("start to the copy's mount subscription: median %.1f ms, min %.1f, max %.1f "
                 "(%d runs)\n",
                 times[times.size() / 2], times.front(), times.back(), runs);
+    std::printf("start to the first instance's end: median %.1f ms, min %.1f, max %.1f\n",
+                firstTimes[firstTimes.size() / 2], firstTimes.front(), firstTimes.back());
     std::printf("bundle size: %.1f MiB\n", double(treeSize(bundle)) / (1024 * 1024));
     return 0;
 }

@@ -1,7 +1,12 @@
-// Detached processes on Linux: fork, setsid, fork again and exec, so the
-// program is reparented to init (or the session's subreaper) at once. A
-// close-on-exec pipe carries the exec's errno back; end of file on it means
-// the exec succeeded. Only async-signal-safe calls run between fork and exec.
+// Detached processes on Linux: one posix_spawn into a session of the
+// program's own (POSIX_SPAWN_SETSID). glibc's posix_spawn shares our memory
+// until the exec (clone with CLONE_VM | CLONE_VFORK), so starting a program
+// costs no copy of a large process's page tables, and it returns the exec's
+// error. The program stays our child, so something must reap it when it ends:
+// a pidfd (pidfd_open(2), readable once the process has exited) watched from
+// the event loop, or a small thread waiting for it where the calling thread
+// has no event loop or the kernel no pidfds. Nothing waits for SIGCHLD, so
+// the helper's other children are left to their owners.
 // A standard stream that is a pipe is replaced by /dev/null: whoever reads
 // that pipe (a host capturing a tool's output with $(...)) waits for its end,
 // which a program that lives on by itself would hold off for good.
@@ -11,22 +16,67 @@
 #include "platform/retryoneintr_p.h"
 #include "platform/spawnsignals_p.h"
 
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QThread>
+
 #include <cerrno>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <vector>
+#include <thread>
 
 extern char **environ;
 
 namespace {
 
-void reportAndExit(int pipeFd, int error)
+// Reaps the started program once it has exited; goes with it.
+class ExitReaper final : public QSocketNotifier
 {
-    (void)!::write(pipeFd, &error, sizeof error);
-    ::_exit(127);
+public:
+    ExitReaper(int pidfd, QObject *parent)
+        : QSocketNotifier(pidfd, QSocketNotifier::Read, parent)
+    {
+        connect(this, &QSocketNotifier::activated, this, [this] {
+            siginfo_t info {};
+            if (::waitid(P_PIDFD, id_t(socket()), &info, WEXITED | WNOHANG) == 0
+                && info.si_pid == 0)
+                return; // not yet: a spurious wake-up
+            setEnabled(false);
+            deleteLater();
+        });
+    }
+    ~ExitReaper() override
+    {
+        setEnabled(false); // before its descriptor goes
+        ::close(int(socket()));
+    }
+    ExitReaper(const ExitReaper &) = delete;
+    ExitReaper &operator=(const ExitReaper &) = delete;
+};
+
+void reapWhenExited(pid_t child)
+{
+    QThread *thread = QThread::currentThread();
+    if (QAbstractEventDispatcher::instance(thread)) {
+        const int pidfd = int(::syscall(SYS_pidfd_open, child, 0));
+        if (pidfd >= 0) {
+            // Owned by the application where there is one: a reaper left at
+            // exit closes its pidfd, and init takes the program over.
+            QObject *owner = QCoreApplication::instance();
+            new ExitReaper(pidfd, owner && owner->thread() == thread ? owner : nullptr);
+            return;
+        }
+    }
+    std::thread([child] {
+        int status = 0;
+        (void)retryOnEintr([&] { return ::waitpid(child, &status, 0); });
+    }).detach();
 }
 
 } // namespace
@@ -37,46 +87,26 @@ int startDetachedProcess(const QByteArray &program, const QList<QByteArray> &arg
         return ENOENT;
     const ArgumentVector argv(program, arguments);
 
-    int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0)
-        return errno;
-    const pid_t child = ::fork();
-    if (child < 0) {
-        const int error = errno;
-        ::close(report[0]);
-        ::close(report[1]);
-        return error;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDWR, 0);
+    for (const int stream : { STDOUT_FILENO, STDERR_FILENO }) {
+        struct stat info
+        {
+        };
+        if (::fstat(stream, &info) == 0 && S_ISFIFO(info.st_mode))
+            posix_spawn_file_actions_addopen(&actions, stream, "/dev/null", O_RDWR, 0);
     }
-    if (child == 0) {
-        ::close(report[0]);
-        if (::setsid() < 0)
-            reportAndExit(report[1], errno);
-        const pid_t grandchild = ::fork();
-        if (grandchild < 0)
-            reportAndExit(report[1], errno);
-        if (grandchild > 0)
-            ::_exit(0);
-        const int devNull = ::open("/dev/null", O_RDWR);
-        if (devNull < 0 || ::dup2(devNull, STDIN_FILENO) < 0)
-            reportAndExit(report[1], errno);
-        for (const int stream : { STDOUT_FILENO, STDERR_FILENO }) {
-            struct stat info
-            {
-            };
-            if (::fstat(stream, &info) == 0 && S_ISFIFO(info.st_mode))
-                (void)::dup2(devNull, stream);
-        }
-        if (devNull > STDERR_FILENO)
-            ::close(devNull);
-        resetSignalsForExec();
-        ::execve(argv.program(), argv.data(), environ);
-        reportAndExit(report[1], errno);
-    }
-    ::close(report[1]);
-    int status = 0;
-    (void)retryOnEintr([&] { return ::waitpid(child, &status, 0); });
-    int error = 0;
-    const ssize_t n = retryOnEintr([&] { return ::read(report[0], &error, sizeof error); });
-    ::close(report[0]);
-    return n == ssize_t(sizeof error) ? (error ? error : EIO) : 0;
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    setDefaultSignalsForSpawn(&attributes, POSIX_SPAWN_SETSID);
+    pid_t child = -1;
+    const int spawned
+        = ::posix_spawn(&child, argv.program(), &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (spawned != 0)
+        return spawned;
+    reapWhenExited(child);
+    return 0;
 }

@@ -23,18 +23,3 @@ inline void setDefaultSignalsForSpawn(posix_spawnattr_t *attributes, short flags
     posix_spawnattr_setflags(attributes,
                              short(flags | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
 }
-
-// Between fork and exec: async-signal-safe.
-inline void resetSignalsForExec()
-{
-    struct sigaction action
-    {
-    };
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : kSignalsResetForChildren)
-        ::sigaction(signal, &action, nullptr);
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-}

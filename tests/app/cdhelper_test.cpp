@@ -55,10 +55,13 @@ protected:
     }
 
     // Starts the built helper with 'arguments', as a login would.
-    void start(QProcess &helper, const QStringList &arguments = {})
+    void start(QProcess &helper, const QStringList &arguments = {},
+               const QString &platform = u"offscreen"_s)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        environment.insert(u"QT_QPA_PLATFORM"_s, platform);
+        environment.remove(u"DISPLAY"_s);
+        environment.remove(u"WAYLAND_DISPLAY"_s);
         helper.setProcessEnvironment(environment);
         helper.setProcessChannelMode(QProcess::ForwardedChannels);
         helper.start(QStringLiteral(RARURU_HELPER_BUNDLE) + kProgram, arguments);
@@ -92,6 +95,17 @@ TEST_F(CDHelperTest, FirstInstanceRelaunchesFromAFreshCopy)
     }
 }
 
+TEST_F(CDHelperTest, TheFirstInstanceNeedsNoDisplay)
+{
+    // It only copies and relaunches, so a display that cannot be reached
+    // stops only the copy, which may show prompts.
+    QProcess first;
+    start(first, {}, u"xcb"_s);
+    ASSERT_TRUE(first.waitForFinished(20000));
+    EXPECT_EQ(first.exitStatus() == QProcess::NormalExit ? first.exitCode() : -1, 0);
+    EXPECT_TRUE(QFileInfo(copy + kProgram).isExecutable());
+}
+
 TEST_F(CDHelperTest, WithoutAUsableFolderTheFirstInstanceStaysIdle)
 {
     // Neither the runtime folder nor the cache folder can hold the copy.
@@ -122,11 +136,12 @@ TEST(CDHelperOpenFileRequests, PathsAndFileURLs)
                                 "file:///media/a%20b%FF",
                                 "file://localhost/x",
                                 "http://example.com/x",
-                                "relative" };
+                                "relative",
+                                "1x://not-a-scheme" };
     EXPECT_EQ(CDHelper::openFileRequests(int(std::size(arguments)), const_cast<char **>(arguments)),
               (QStringList { u"/media/a b"_s,
                              stringWithFileSystemRepresentation(QByteArray("/media/a b\xff")),
-                             u"/x"_s, u"relative"_s }));
+                             u"/x"_s, u"relative"_s, u"1x://not-a-scheme"_s }));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -114,13 +115,15 @@ TEST_F(LaunchServicesTest, OpeningPassesTheRecordAndEncodedUrls)
     EXPECT_EQ(url, "file:///media/My%20Disc%20%FF%25");
 
     // Started from a helper that ignores SIGPIPE and whose output is a pipe
-    // someone waits on: the program gets neither.
+    // someone waits on: the program gets neither. It stays running to be looked at.
     int output[2];
     ASSERT_EQ(::pipe(output), 0);
     const int savedOutput = ::dup(STDOUT_FILENO);
     ::dup2(output[1], STDOUT_FILENO);
     const auto previous = ::signal(SIGPIPE, SIG_IGN);
+    qputenv("QUILLMONT_STAY_RUNNING", "1");
     const int opened = services->openFromURLSpec({ s_first, { url }, record, 0x10100 });
+    qunsetenv("QUILLMONT_STAY_RUNNING");
     ::signal(SIGPIPE, previous);
     ::dup2(savedOutput, STDOUT_FILENO);
     for (const int fd : { savedOutput, output[0], output[1] })
@@ -132,6 +135,13 @@ TEST_F(LaunchServicesTest, OpeningPassesTheRecordAndEncodedUrls)
                   & (1u << (SIGPIPE - 1)),
               0u);
     EXPECT_FALSE(s_lastStart[u"outputIsPipe"_s].toBool());
+    // A session of its own, input from /dev/null, and reaped from the event
+    // loop once it ends: no zombie of ours stays behind.
+    const auto pid = pid_t(s_lastStart[u"pid"_s].toInteger());
+    EXPECT_EQ(::getsid(pid), pid);
+    EXPECT_EQ(QFile::symLinkTarget(u"/proc/%1/fd/0"_s.arg(pid)), u"/dev/null"_s);
+    ::kill(pid, SIGTERM);
+    EXPECT_TRUE(QTest::qWaitFor([pid] { return !QFile::exists(u"/proc/%1"_s.arg(pid)); }));
     EXPECT_NE(services->openFromURLSpec({ s_home->path() + u"/Missing.app"_s, { url }, {}, 0 }), 0);
 
     // Without an application, each URL goes to its scheme's default handler.
