@@ -7,6 +7,7 @@
 #include "platform/autostart.h"
 
 #include "platform/bundle.h"
+#include "platform/desktopentry_p.h"
 #include "platform/fileio_p.h"
 #include "platform/filemanager.h"
 #include "platform/filesystemrepresentation.h"
@@ -85,19 +86,6 @@ QString escapedValue(const QString &text)
         }
     }
     return out;
-}
-
-QString quotedExecArgument(const QString &argument)
-{
-    QString quoted = QStringLiteral("\"");
-    for (const QChar c : argument) {
-        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
-            quoted += u'\\';
-        quoted += c;
-        if (c == u'%')
-            quoted += u'%';
-    }
-    return quoted + u'"';
 }
 
 // A file name for a new entry: the bundle's name in lower case, letters,
@@ -221,3 +209,16 @@ bool writeLoginItems(const QString &folder, const QVariantList &items)
 }
 
 } // namespace Autostart
+
+QString quotedExecArgument(const QString &argument)
+{
+    QString quoted = QStringLiteral("\"");
+    for (const QChar c : argument) {
+        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
+            quoted += u'\\';
+        quoted += c;
+        if (c == u'%')
+            quoted += u'%';
+    }
+    return quoted + u'"';
+}

@@ -49,6 +49,17 @@ public:
     // accepted (the program started), an error number otherwise.
     [[nodiscard]] virtual int openFromURLSpec(const LaunchURLSpec &spec) = 0;
 
+    // Makes the desktop know the application in the bundle by the desktop
+    // entries it carries in its resources (*.desktop): each is written, under
+    // its own name, to the user's applications folder, made to start the
+    // bundle's program. True when every one is in place (also when the
+    // bundle carries none).
+    virtual bool registerApplication(const QString &bundlePath) = 0;
+    // Removes the entries registerApplication() wrote for this bundle; an
+    // entry of the same name that starts another copy stays. True when none
+    // of this bundle's is left.
+    virtual bool unregisterApplication(const QString &bundlePath) = 0;
+
 protected:
     LaunchServices() = default;
 };

@@ -12,6 +12,7 @@
 
 #include "platform/launchservices.h"
 
+#include "platform/applicationentries_p.h"
 #include "platform/bundle.h"
 #include "platform/detachedprocess.h"
 #include "platform/filesystemrepresentation.h"
@@ -147,6 +148,16 @@ public:
         }
         arguments += spec.itemURLs;
         return startDetachedProcess(*program, arguments);
+    }
+
+    bool registerApplication(const QString &bundlePath) override
+    {
+        return ApplicationEntries::registerBundle(bundlePath);
+    }
+
+    bool unregisterApplication(const QString &bundlePath) override
+    {
+        return ApplicationEntries::unregisterBundle(bundlePath);
     }
 };
 

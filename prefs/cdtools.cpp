@@ -102,6 +102,13 @@ void CDTools::installAndActivateCDHelper(bool activate)
         });
     m_defaults.synchronize();
 
+    // The desktop's name and icon for the helper's windows come with it.
+    if (m_helperResourcePath) {
+        LaunchServices &launchServices = m_workspace.launchServices();
+        (void)(activate ? launchServices.registerApplication(*m_helperResourcePath)
+                        : launchServices.unregisterApplication(*m_helperResourcePath));
+    }
+
     // The running helpers: the first may stay, every other is asked to quit.
     ProcessList &processes = m_workspace.processList();
     bool keep = activate;

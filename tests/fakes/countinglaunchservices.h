@@ -26,6 +26,14 @@ public:
         ++openRequests;
         return m_real->openFromURLSpec(spec);
     }
+    bool registerApplication(const QString &bundlePath) override
+    {
+        return m_real->registerApplication(bundlePath);
+    }
+    bool unregisterApplication(const QString &bundlePath) override
+    {
+        return m_real->unregisterApplication(bundlePath);
+    }
     int schemeQueries = 0;
     int openRequests = 0;
 

@@ -36,4 +36,15 @@ public:
         openRequests.push_back(spec);
         return openStatus;
     }
+    bool registerApplication(const QString &bundlePath) override
+    {
+        registered.push_back(bundlePath);
+        return true;
+    }
+    bool unregisterApplication(const QString &bundlePath) override
+    {
+        unregistered.push_back(bundlePath);
+        return true;
+    }
+    std::vector<QString> registered, unregistered;
 };

@@ -1,5 +1,7 @@
 // Launch services against real desktop entries registered with
 // update-desktop-database in a throw-away data folder, and real programs.
+#include <gio/gdesktopappinfo.h>
+
 #include "platform/launchservices.h"
 
 #include "platform/filesystemrepresentation.h"
@@ -13,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -149,6 +152,55 @@ TEST_F(LaunchServicesTest, OpeningPassesTheRecordAndEncodedUrls)
     EXPECT_EQ(started(), (QStringList { u"x-raruru-test:hello"_s }));
     EXPECT_NE(services->openFromURLSpec({ std::nullopt, { "x-nothing-handles-this:1" }, {}, 0 }),
               0);
+}
+
+TEST_F(LaunchServicesTest, RegisteringTheEntriesABundleCarries)
+{
+    auto services = LaunchServices::create();
+    const QString applications = s_home->path() + u"/.local/share/applications/"_s;
+    const auto bundleCarrying = [](const QString &name) {
+        const QString bundle = s_home->path() + u"/Host $`\\\"/"_s + name;
+        test::makeBundle(bundle, { { u"CFBundleExecutable"_s, u"run"_s } });
+        test::writeFile(bundle + u"/Contents/Resources/org.example.Carried.desktop"_s,
+                        "# kept\n[Desktop Entry]\nType=Application\nName=Carried\n"
+                        "Comment[de]=Mitgebracht\nNoDisplay=true\n");
+        return bundle;
+    };
+    const QString first = bundleCarrying(u"First.app"_s), second = bundleCarrying(u"Second.app"_s);
+    const QString entry = applications + u"org.example.Carried.desktop"_s;
+    const auto inode = [&entry] {
+        struct stat status
+        {
+        };
+        return ::stat(QFile::encodeName(entry).constData(), &status) == 0 ? status.st_ino : 0;
+    };
+
+    ASSERT_TRUE(services->registerApplication(first));
+    // As the desktop reads it: GIO's own parser, Exec unquoted to the program.
+    std::unique_ptr<GDesktopAppInfo, decltype(&g_object_unref)> info(
+        g_desktop_app_info_new_from_filename(QFile::encodeName(entry).constData()), g_object_unref);
+    ASSERT_TRUE(info);
+    EXPECT_STREQ(g_app_info_get_name(G_APP_INFO(info.get())), "Carried");
+    EXPECT_TRUE(g_desktop_app_info_get_nodisplay(info.get()));
+    gchar **argv = nullptr;
+    ASSERT_TRUE(g_shell_parse_argv(g_app_info_get_commandline(G_APP_INFO(info.get())), nullptr,
+                                   &argv, nullptr));
+    EXPECT_EQ(QString::fromUtf8(argv[0]).replace(u"%%"_s, u"%"_s),
+              first + u"/Contents/MacOS/run"_s);
+    g_strfreev(argv);
+    EXPECT_TRUE(test::readFile(entry).contains("# kept\n"));
+    EXPECT_TRUE(test::readFile(entry).contains("Comment[de]=Mitgebracht\n"));
+    // The same text again is not written again: desktops watching the folder sleep on.
+    const auto written = inode();
+    ASSERT_TRUE(services->registerApplication(first));
+    EXPECT_EQ(inode(), written);
+
+    // Only the copy the entry starts takes it away.
+    EXPECT_TRUE(services->unregisterApplication(second));
+    EXPECT_TRUE(QFile::exists(entry));
+    EXPECT_TRUE(services->unregisterApplication(first));
+    EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_FALSE(services->registerApplication(s_home->path() + u"/Missing.app"_s));
 }
 
 } // namespace

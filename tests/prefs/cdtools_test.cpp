@@ -98,6 +98,9 @@ TEST_F(CDToolsTest, HelpersAreKnownByWhatTheyRun)
 
     CDTools(*defaults, mixed, resource).installAndActivateCDHelper(false);
     EXPECT_TRUE(copy.waitForFinished(10000)) << "the deleted copy is asked to quit";
+    // The desktop learns of the carried helper on install and forgets it on removal.
+    EXPECT_EQ(services.registered, (std::vector { resource, resource }));
+    EXPECT_EQ(services.unregistered, std::vector { resource });
     EXPECT_FALSE(tail.waitForFinished(300)) << "the tail is never signalled";
     tail.kill();
     tail.waitForFinished();
