@@ -38,7 +38,23 @@ std::unique_ptr<QCoreApplication> makeApplication(int &argc, char **argv, bool s
 {
     if (!showsPrompts)
         return std::make_unique<QCoreApplication>(argc, argv);
+    // Qt takes X11 unless told otherwise; the helper lives in the session's
+    // own platform, Wayland wherever a Wayland display is named (X11 when
+    // that fails). A platform the user chose still wins, and the programs the
+    // helper starts choose for themselves.
+    const bool choosesWayland = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
+        && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (choosesWayland)
+        qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+    // Docks, switchers and screen readers know the helper by its desktop
+    // entry: its id is the Wayland app_id and, as the application name, the
+    // X11 window class; people read the bundle's name.
+    QCoreApplication::setApplicationName(QStringLiteral(RARURU_DESKTOP_ID));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral(RARURU_BUNDLE_NAME));
+    QGuiApplication::setDesktopFileName(QStringLiteral(RARURU_DESKTOP_ID));
     auto application = std::make_unique<QApplication>(argc, argv);
+    if (choosesWayland)
+        qunsetenv("QT_QPA_PLATFORM");
     // The helper has no window of its own; a closed prompt must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
     return application;

@@ -145,6 +145,9 @@ void CDHelperController::awakeFromNib()
     QMWindowController::awakeFromNib();
     m_appPopup = window()->findChild<QComboBox *>(QStringLiteral("appPopup"));
     m_appPopupLabel = window()->findChild<QLabel *>(QStringLiteral("appPopupLabel"));
+    // The helper's own icon, as its desktop entry names it, for switchers
+    // that take it from the window (X11).
+    window()->setWindowIcon(opticalDiscIcon());
 
     QVariantList list;
     for (const HostApplicationRecord &record : hostApplications()) {

@@ -21,6 +21,8 @@ struct Outcome
     int windows = 0; // visible windows of the helper
     int helpers = 0; // helper processes running at the end
     int detectcdRuns = 0;
+    QString size; // of the prompt's contents, "WIDTHxHEIGHT"
+    QString sway; // what a Wayland compositor's window tree says of the prompt
     QList<QJsonObject> requests;
     QString volume;
 };
@@ -57,6 +59,10 @@ std::optional<Outcome> runDemo(const QStringList &options)
             outcome.windows = value.toInt();
         else if (line.startsWith("RESULT helpers="))
             outcome.helpers = value.toInt();
+        else if (line.startsWith("RESULT size="))
+            outcome.size = QString::fromUtf8(value);
+        else if (line.startsWith("RESULT sway="))
+            outcome.sway = QString::fromUtf8(value);
         else if (line.startsWith("RESULT detectcd="))
             outcome.detectcdRuns = value.toInt();
         else if (line.startsWith("RESULT request="))
@@ -87,7 +93,12 @@ TEST(EndToEnd, TheRoadOfOneMount)
         { "five starts, two at once: one helper, one prompt", "--starts", "5", true, 1, true },
         { "a new home through a link, no cache or runtime folder", "--home", "linked", true, 1,
           true },
+        // A tiling compositor floats the prompt at the size it asks for,
+        // gives it the keyboard, and names it by the helper's desktop entry.
+        { "Wayland: sway, answered from a virtual keyboard", "--session", "wayland", true, 1,
+          true },
     };
+    QStringList sizes;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         const auto outcome = runDemo({ QLatin1String(c.option), QLatin1String(c.value) });
@@ -96,6 +107,12 @@ TEST(EndToEnd, TheRoadOfOneMount)
         EXPECT_EQ(outcome->windows, c.window ? 1 : 0);
         EXPECT_EQ(outcome->helpers, 1);
         EXPECT_EQ(outcome->detectcdRuns, c.detectcdRuns);
+        if (c.window)
+            sizes += outcome->size;
+        if (QLatin1String(c.value) == u"wayland"_s) {
+            EXPECT_EQ(outcome->sway,
+                      u"app_id:com.tallowcraft.QuillmontDIRaruru floating:yes focused:yes"_s);
+        }
         ASSERT_EQ(outcome->requests.size(), c.opened ? 1 : 0);
         if (c.opened) {
             EXPECT_EQ(outcome->requests[0][u"arguments"_s].toVariant().toStringList(),
@@ -104,6 +121,9 @@ TEST(EndToEnd, TheRoadOfOneMount)
                 u"/Quillmont.app/Contents/MacOS/Quillmont"_s));
         }
     }
+    // Its natural size, the same on X11 and Wayland: nothing stretched it.
+    sizes.removeDuplicates();
+    EXPECT_EQ(sizes.size(), 1) << sizes.join(u' ').toStdString();
 }
 
 } // namespace
