@@ -1,5 +1,6 @@
 #include "app/cdhelper.h"
 
+#include "app/promptprocessprompter.h"
 #include "platform/bundle.h"
 #include "platform/filesystemrepresentation.h"
 #include "platform/launchservices.h"
@@ -7,10 +8,8 @@
 #include "platform/sessioninstance.h"
 #include "platform/standardpaths.h"
 #include "platform/systemlog.h"
-#include "prefs/cdtools.h"
-#include "prompt/cdhelperprompter.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <csignal>
@@ -34,38 +33,10 @@ bool startsWithURLScheme(const QByteArray &argument)
     return true;
 }
 
-std::unique_ptr<QCoreApplication> makeApplication(int &argc, char **argv, bool showsPrompts)
-{
-    if (!showsPrompts)
-        return std::make_unique<QCoreApplication>(argc, argv);
-    // Qt takes X11 unless told otherwise; the helper lives in the session's
-    // own platform, Wayland wherever a Wayland display is named (X11 when
-    // that fails). A platform the user chose still wins, and the programs the
-    // helper starts choose for themselves.
-    const bool choosesWayland = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
-        && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    if (choosesWayland)
-        qputenv("QT_QPA_PLATFORM", "wayland;xcb");
-    // Docks, switchers and screen readers know the helper by its desktop
-    // entry: its id is the Wayland app_id and, as the application name, the
-    // X11 window class; people read the bundle's name.
-    QCoreApplication::setApplicationName(QStringLiteral(RARURU_DESKTOP_ID));
-    QGuiApplication::setApplicationDisplayName(QStringLiteral(RARURU_BUNDLE_NAME));
-    QGuiApplication::setDesktopFileName(QStringLiteral(RARURU_DESKTOP_ID));
-    auto application = std::make_unique<QApplication>(argc, argv);
-    if (choosesWayland)
-        qunsetenv("QT_QPA_PLATFORM");
-    // The helper has no window of its own; a closed prompt must not end it.
-    QApplication::setQuitOnLastWindowClosed(false);
-    return application;
-}
-
 } // namespace
 
 CDHelper::CDHelper(int &argc, char **argv, CDHelperServices services)
-    : m_application(makeApplication(
-        argc, argv,
-        services.bundlePath && openFileRequests(argc, argv).contains(*services.bundlePath)))
+    : m_application(std::make_unique<QCoreApplication>(argc, argv))
     , m_delegate(std::make_unique<CDHelperDelegate>(std::move(services)))
 { }
 
@@ -106,15 +77,8 @@ int CDHelperMain(int argc, char **argv)
     }
 
     const std::unique_ptr<Workspace> workspace = Workspace::create();
-    PromptServices promptServices {
-        *workspace,
-        [] { return UserDefaults::create(); },
-        nullptr, // the delegate, once the application has made it
-        CDTools::mainBundleHelperResourcePath(),
-        [] { QCoreApplication::quit(); },
-    };
-    CDHelperPrompter prompter(std::move(promptServices),
-                              CDHelperPrompter::mainBundleWindowNibPath());
+    PromptProcessPrompter prompter(PromptProcessPrompter::mainBundlePromptProgram(),
+                                   [] { QCoreApplication::quit(); });
     CDHelperServices services {
         *workspace,
         [] { return UserDefaults::create(); },
@@ -132,8 +96,6 @@ int CDHelperMain(int argc, char **argv)
     CDHelper helper(argc, argv, std::move(services));
     QCoreApplication &application = helper.application();
     CDHelperDelegate *delegate = helper.delegate();
-    // The prompt installs through the delegate, which the application made.
-    prompter.setVolumeInstaller(*delegate);
     const auto quitRequests = QuitRequestNotifier::create();
     if (quitRequests) {
         QObject::connect(quitRequests.get(), &QuitRequestNotifier::quitRequested, &application,
@@ -162,7 +124,7 @@ int CDHelperMain(int argc, char **argv)
             instance->listen();
     });
     const int status = QCoreApplication::exec();
-    // Prompts still open own windows, which must go before the application.
+    // Prompts still open close with the helper.
     prompter.closeAllPrompts();
     return status;
 }

@@ -7,11 +7,11 @@
 
 #include <memory>
 
-// The application: Qt's application object and the delegate. Only the
-// temporary instance may show prompts, so only a start whose open-file
-// requests name its own bundle path exactly gets a widgets application and
-// its display connection; a first instance, which copies, relaunches and
-// quits, runs without a display.
+// The application: Qt's application object and the delegate. The helper
+// never connects to a display: prompts are windows of the prompt program
+// (PromptProgram in prompt/installprompter.h), so neither the first
+// instance, which copies, relaunches and quits, nor the copy watching
+// mounts loads the widget libraries.
 class CDHelper
 {
 public:

@@ -15,12 +15,17 @@ struct ChildProcessResult
     QByteArray standardOutput; // at most the output limit; the rest is read and dropped
     bool outputTruncated = false;
     bool timedOut = false; // killed (with everything it started) at the deadline
+    int exitCode = -1; // its exit status; -1 when a signal ended it or it was killed
 };
 
 struct ChildProcessLimits
 {
-    std::chrono::milliseconds timeout { 30000 };
+    std::chrono::milliseconds timeout { 30000 }; // zero: no deadline
     qsizetype maxOutput = 1024 * 1024;
+    // Starts the tool with SIGTERM, SIGINT and SIGHUP blocked, for a tool
+    // that unblocks them once it can end cleanly: a quit request sent while
+    // it loads waits instead of killing it.
+    bool quitSignalsHeld = false;
 };
 
 // One run of a tool, watched from the event loop of the thread that starts
@@ -40,6 +45,12 @@ public:
                                                              const ChildProcessLimits &limits = {},
                                                              QObject *parent = nullptr);
     ~ChildProcess() override;
+
+    // Asks the tool's process group to end (SIGTERM) and waits up to 'grace'
+    // for the tool to exit; what is left is killed when the object goes.
+    // Whether the tool has exited. Blocks: for ending, when the event loop
+    // has stopped.
+    bool terminate(std::chrono::milliseconds grace);
 
 Q_SIGNALS:
     // Once, from the event loop: the tool has exited and its output has

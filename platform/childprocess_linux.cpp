@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -47,6 +48,13 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const QByteArray &program,
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
     posix_spawnattr_init(&attributes);
     setDefaultSignalsForSpawn(&attributes, POSIX_SPAWN_SETPGROUP);
+    if (limits.quitSignalsHeld) {
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int quit : { SIGTERM, SIGINT, SIGHUP })
+            sigaddset(&held, quit);
+        posix_spawnattr_setsigmask(&attributes, &held);
+    }
     posix_spawnattr_setpgroup(&attributes, 0);
     pid_t child = -1;
     const int spawned
@@ -92,7 +100,8 @@ ChildProcess::ChildProcess(int pid, int output, int pidfd, const ChildProcessLim
         kill();
         Q_EMIT finished(m_result);
     });
-    m_deadline->start(limits.timeout);
+    if (limits.timeout.count() > 0)
+        m_deadline->start(limits.timeout);
 }
 
 ChildProcess::~ChildProcess()
@@ -129,9 +138,21 @@ void ChildProcess::finishIfDone()
         return;
     m_deadline->stop();
     int status = 0;
-    (void)retryOnEintr([&] { return ::waitpid(m_pid, &status, 0); });
+    if (retryOnEintr([&] { return ::waitpid(m_pid, &status, 0); }) == m_pid && WIFEXITED(status))
+        m_result.exitCode = WEXITSTATUS(status);
     m_reaped = true;
     Q_EMIT finished(m_result);
+}
+
+bool ChildProcess::terminate(std::chrono::milliseconds grace)
+{
+    if (m_reaped)
+        return true;
+    ::kill(-m_pid, SIGTERM);
+    if (m_pidfd < 0)
+        return false;
+    pollfd exit { m_pidfd, POLLIN, 0 };
+    return retryOnEintr([&] { return ::poll(&exit, 1, int(grace.count())); }) == 1;
 }
 
 void ChildProcess::kill()

@@ -32,6 +32,28 @@ public:
     virtual void volumeDidUnmount(const QString &volumePath) { (void)volumePath; }
 };
 
+// The prompt runs as a program of its own, which the helper bundle carries
+// as Contents/Helpers/raruru-prompt, so that the helper watching mounts never
+// loads the widget libraries and the display connection, and what a prompt
+// loads goes when it has been answered.
+//
+//   raruru-prompt VOLUME SELECTED-APP [PACKAGE-NAME]
+//
+// VOLUME in the file system's bytes; SELECTED-APP the position of the stored
+// launch target in the host application list, in decimal; PACKAGE-NAME
+// absent when the disc's identifier could not be read. SIGTERM closes the
+// prompt as its close button would.
+namespace PromptProgram {
+
+inline constexpr char kFolder[] = "Contents/Helpers";
+inline constexpr char kName[] = "raruru-prompt";
+
+// Exit statuses. NoHostApplication: no host application is installed, and the
+// helper is to end, as it would when it showed prompts itself.
+enum ExitStatus { Answered = 0, NotShown = 1, UsageError = 2, NoHostApplication = 3 };
+
+} // namespace PromptProgram
+
 class VolumeInstaller
 {
 public:
