@@ -7,6 +7,7 @@
 #include "platform/sessioninstance.h"
 #include "platform/standardpaths.h"
 #include "platform/systemlog.h"
+#include "platform/translations.h"
 #include "prefs/cdtools.h"
 #include "prompt/cdhelperprompter.h"
 
@@ -97,8 +98,9 @@ int CDHelperMain(int argc, char **argv)
         CDTools::mainBundleHelperResourcePath(),
         [] { QCoreApplication::quit(); },
     };
-    CDHelperPrompter prompter(std::move(promptServices),
-                              CDHelperPrompter::mainBundleWindowNibPath());
+    CDHelperPrompter prompter(
+        std::move(promptServices), CDHelperPrompter::mainBundleWindowNibPath(),
+        bundle ? std::optional(translationsFolder(bundle->resourcePath())) : std::nullopt);
     CDHelperServices services {
         *workspace,
         [] { return UserDefaults::create(); },
