@@ -160,94 +160,69 @@ TEST(PromptWithoutRegistry, OffersOnlyTheInstalledEditionsInAWindowThatLoads)
     QCoreApplication::processEvents(); // the last prompt goes while its services exist
 }
 
-// Every text of a window that a user reads or hears, by control and kind;
-// the disc's label is the disc's own.
-QMap<QString, QString> windowTexts(QWidget *window)
-{
-    QMap<QString, QString> texts { { u"title"_s, window->windowTitle() } };
-    QList<QWidget *> widgets = window->findChildren<QWidget *>();
-    widgets.prepend(window);
-    for (QWidget *widget : widgets) {
-        const auto add = [&](const char *kind, const QString &text) {
-            if (!text.isEmpty())
-                texts.insert(widget->objectName() + u'.' + QLatin1String(kind), text);
-        };
-        add("toolTip", widget->toolTip());
-        add("accessibleName", widget->accessibleName());
-        if (auto *label = qobject_cast<QLabel *>(widget);
-            label && label->objectName() != u"discLabel")
-            add("text", label->text());
-        if (auto *button = qobject_cast<QAbstractButton *>(widget))
-            add("text", button->text());
-    }
-    return texts;
-}
-
 // The real window in the user's language, with the bundle's compiled
-// translations: all its texts, the product sentence built from the
-// description's "displayPattern" among them. A language the helper does not
-// speak gives English quietly; a translation it should have but cannot read
-// gives English and one log line, however many prompts follow.
+// translations: every text a user reads or hears differs from English (the
+// disc's label is the disc's own), the sentence built from "displayPattern"
+// included. A language the helper does not speak gives English quietly; a
+// translation it cannot read gives English and one log line, however many
+// prompts follow.
 TEST(PromptWithoutRegistry, SpeaksTheUsersLanguageOrEnglish)
 {
     test::TemporaryHome home;
     FakeProcessList processes;
     FakeLaunchServices registry;
     Workspace workspace { processes, registry };
-    PromptServices services { workspace,
-                              [] { return UserDefaults::create(); },
-                              {},
-                              std::nullopt,
-                              [] { ADD_FAILURE() << "the helper is asked to end"; } };
+    PromptServices services { workspace, [] { return UserDefaults::create(); }, {}, {}, {} };
     registry.handlers.insert(
         u"com.tallowcraft.private-Quillmont-app-scheme"_s,
         { test::installEdition(home.path() + u"/Applications"_s, u"Quillmont"_s, false) });
     const QString volume = home.path() + u"/Volumes/DISC"_s;
     test::writeFile(volume + u"/AUTORUN.INF"_s, "[autorun]\n");
-    const QString damaged = home.path() + u"/damaged"_s;
-    test::writeFile(damaged + u"/raruru_de.qm"_s, QByteArray(64, 'x'));
-    const QString missing = home.path() + u"/missing"_s;
-
+    test::writeFile(home.path() + u"/damaged/raruru_de.qm"_s, QByteArray(64, 'x'));
+    const QString english = u"This Windows installer disc holds Visio."_s;
     const struct
     {
-        const char *lang;
-        QString translations;
-        bool translated;
-        QString found; // the product sentence
+        const char *lang, *translations; // in the home folder, else the bundle's
+        QString found;
     } cases[] = {
-        // English first: the texts the others are compared with.
-        { "ja_JP.UTF-8", kTranslations, false, u"This Windows installer disc holds Visio."_s },
-        { "de_DE.UTF-8", kTranslations, true, u"Diese Windows-Installations-CD enthält Visio."_s },
-        { "fr_FR.UTF-8", kTranslations, true,
-          u"Ce disque d’installation Windows contient Visio."_s },
-        { "de_DE.UTF-8", missing, false, u"This Windows installer disc holds Visio."_s },
-        { "de_DE.UTF-8", damaged, false, u"This Windows installer disc holds Visio."_s },
+        { "ja_JP.UTF-8", nullptr, english }, // first: the texts the others are compared with
+        { "de_DE.UTF-8", nullptr, u"Diese Windows-Installations-CD enthält Visio."_s },
+        { "fr_FR.UTF-8", nullptr, u"Ce disque d’installation Windows contient Visio."_s },
+        { "de_DE.UTF-8", "/missing", english },
+        { "de_DE.UTF-8", "/damaged", english },
     };
-    QMap<QString, QString> english;
+    QMap<QString, QString> englishTexts;
     for (const auto &c : cases) {
-        SCOPED_TRACE(std::string(c.lang) + ' ' + c.translations.toStdString());
+        SCOPED_TRACE(std::string(c.lang) + (c.translations ? c.translations : ""));
         const test::ScopedEnvironment environment { { "LANG", c.lang },
                                                     { "LANGUAGE", nullptr },
                                                     { "LC_ALL", nullptr },
                                                     { "LC_MESSAGES", nullptr } };
         LogLines::lines.clear();
         const LogLines log;
-        CDHelperPrompter prompter(services, kWindowDescription, c.translations);
+        CDHelperPrompter prompter(services, kWindowDescription,
+                                  c.translations ? home.path() + QLatin1String(c.translations)
+                                                 : kTranslations);
         prompter.promptForVolume(volume, u"Visio"_s, 0);
         prompter.promptForVolume(volume, u"Visio"_s, 0);
-        const auto prompts = prompter.prompts();
-        ASSERT_EQ(prompts.size(), 2u);
-        QWidget *window = prompts.back().lock()->window();
+        ASSERT_EQ(prompter.prompts().size(), 2u);
+        QWidget *window = prompter.prompts().back().lock()->window();
         EXPECT_EQ(control<QLabel>(window, "foundText")->text(), c.found);
-        const QMap<QString, QString> texts = windowTexts(window);
-        if (english.isEmpty())
-            english = texts;
-        EXPECT_EQ(texts.keys(), english.keys());
-        for (auto it = english.cbegin(); it != english.cend(); ++it)
-            EXPECT_EQ(texts.value(it.key()) != it.value(), c.translated) << it.key().toStdString();
-        const bool unreadable = c.translations != kTranslations;
-        EXPECT_EQ(LogLines::lines.filter(u"raruru_de.qm"_s).size(), unreadable ? 1 : 0)
-            << LogLines::lines.join(u'\n').toStdString();
+        QMap<QString, QString> texts;
+        const QList<QWidget *> widgets = window->findChildren<QWidget *>() << window;
+        for (QWidget *widget : widgets) {
+            for (const char *kind : { "windowTitle", "text", "toolTip", "accessibleName" }) {
+                const QString text = widget->property(kind).toString();
+                if (!text.isEmpty() && widget->objectName() != u"discLabel")
+                    texts.insert(widget->objectName() + QLatin1String(kind), text);
+            }
+        }
+        if (englishTexts.isEmpty())
+            englishTexts = texts;
+        EXPECT_EQ(texts.keys(), englishTexts.keys());
+        for (const QString &key : englishTexts.keys())
+            EXPECT_EQ(texts[key] == englishTexts[key], c.found == english) << key.toStdString();
+        EXPECT_EQ(LogLines::lines.filter(u"raruru_de.qm"_s).size(), c.translations ? 1 : 0);
         prompter.closeAllPrompts();
     }
 }
