@@ -8,6 +8,7 @@
 #include "platform/filesystemrepresentation.h"
 #include "platform/launchservices.h"
 #include "platform/quitrequests.h"
+#include "platform/translations.h"
 #include "platform/userdefaults.h"
 #include "platform/workspace.h"
 #include "prompt/cdhelpercontroller.h"
@@ -41,18 +42,14 @@ private:
     Workspace &m_workspace;
 };
 
-// The window description of the bundle this program lies in.
-std::optional<QString> windowNibPath()
+// The bundle this program lies in, as <bundle>/Contents/Helpers/raruru-prompt.
+std::unique_ptr<Bundle> helperBundle()
 {
     char buffer[4096];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
     if (n <= 0 || size_t(n) >= sizeof buffer)
-        return std::nullopt;
-    const QString program = stringWithFileSystemRepresentation(buffer, n);
-    const auto bundle = Bundle::create(program.section(u'/', 0, -4));
-    return bundle ? bundle->pathForResource(QString::fromUtf16(CDHelperController::kWindowNibName),
-                                            QStringLiteral("ui"))
-                  : std::nullopt;
+        return nullptr;
+    return Bundle::create(stringWithFileSystemRepresentation(buffer, n).section(u'/', 0, -4));
 }
 
 std::unique_ptr<QApplication> makeApplication(int &argc, char **argv)
@@ -105,19 +102,24 @@ int main(int argc, char **argv)
     const auto application = makeApplication(argc, argv);
     const std::unique_ptr<Workspace> workspace = Workspace::create();
     HostInstaller installer(*workspace);
+    const auto bundle = helperBundle();
     bool noHostApplication = false;
-    CDHelperPrompter prompter(PromptServices {
-                                  *workspace,
-                                  [] { return UserDefaults::create(); },
-                                  &installer,
-                                  // As in the helper, whose bundle carries no helper of its own.
-                                  std::nullopt,
-                                  [&noHostApplication] {
-                                      noHostApplication = true;
-                                      QCoreApplication::exit(PromptProgram::NoHostApplication);
-                                  },
-                              },
-                              windowNibPath());
+    CDHelperPrompter prompter(
+        PromptServices {
+            *workspace,
+            [] { return UserDefaults::create(); },
+            &installer,
+            // As in the helper, whose bundle carries no helper of its own.
+            std::nullopt,
+            [&noHostApplication] {
+                noHostApplication = true;
+                QCoreApplication::exit(PromptProgram::NoHostApplication);
+            },
+        },
+        bundle ? bundle->pathForResource(QString::fromUtf16(CDHelperController::kWindowNibName),
+                                         QStringLiteral("ui"))
+               : std::nullopt,
+        bundle ? std::optional(translationsFolder(bundle->resourcePath())) : std::nullopt);
     const auto quitRequests = QuitRequestNotifier::create();
     if (quitRequests) {
         QObject::connect(quitRequests.get(), &QuitRequestNotifier::quitRequested, application.get(),

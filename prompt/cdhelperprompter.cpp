@@ -1,6 +1,7 @@
 #include "prompt/cdhelperprompter.h"
 
 #include "platform/bundle.h"
+#include "platform/translations.h"
 #include "prompt/cdhelpercontroller.h"
 #include "prompt/promptlog_p.h"
 
@@ -10,9 +11,11 @@
 #include <algorithm>
 #include <limits>
 
-CDHelperPrompter::CDHelperPrompter(PromptServices services, std::optional<QString> windowNibPath)
+CDHelperPrompter::CDHelperPrompter(PromptServices services, std::optional<QString> windowNibPath,
+                                   std::optional<QString> translationsPath)
     : m_services(std::move(services))
     , m_windowNibPath(std::move(windowNibPath))
+    , m_translationsPath(std::move(translationsPath))
 { }
 
 CDHelperPrompter::~CDHelperPrompter() = default;
@@ -24,6 +27,21 @@ std::optional<QString> CDHelperPrompter::mainBundleWindowNibPath()
         return std::nullopt;
     return bundle->pathForResource(QString::fromUtf16(CDHelperController::kWindowNibName),
                                    QStringLiteral("ui"));
+}
+
+void CDHelperPrompter::installTranslation()
+{
+    if (m_translationChosen || !m_translationsPath)
+        return;
+    m_translationChosen = true;
+    Translation translation
+        = loadTranslation(*m_translationsPath, preferredLanguages(LanguageEnvironment::current()));
+    if (!translation.problem.isEmpty())
+        qCWarning(lcPrompt).noquote() << translation.problem;
+    m_translator = std::move(translation.translator);
+    // The window description's texts are translated as it is loaded.
+    if (m_translator)
+        QCoreApplication::installTranslator(m_translator.get());
 }
 
 void CDHelperPrompter::promptForVolume(const QString &volumePath,
@@ -43,6 +61,7 @@ void CDHelperPrompter::promptForVolume(const QString &volumePath,
         return;
     }
 
+    installTranslation();
     const auto controller = CDHelperController::create(*m_windowNibPath, m_services);
     controller->setVolumePath(volumePath);
     controller->setPackageName(packageName.value_or(QString()));

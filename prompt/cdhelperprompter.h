@@ -7,6 +7,7 @@
 #include "prompt/promptservices.h"
 
 #include <QString>
+#include <QTranslator>
 
 #include <memory>
 #include <optional>
@@ -18,10 +19,12 @@ class CDHelperPrompter final : public InstallPrompter
 {
 public:
     // Prompts with the window described at 'windowNibPath' (absent: the
-    // helper carries none, and no prompt can be shown). 'services' must
-    // outlive the prompter; the prompter must outlive its prompts' events,
-    // see closeAllPrompts().
-    CDHelperPrompter(PromptServices services, std::optional<QString> windowNibPath);
+    // helper carries none, and no prompt can be shown), in the user's
+    // language when 'translationsPath' has a translation for it, else in
+    // English. 'services' must outlive the prompter; the prompter must
+    // outlive its prompts' events, see closeAllPrompts().
+    CDHelperPrompter(PromptServices services, std::optional<QString> windowNibPath,
+                     std::optional<QString> translationsPath = std::nullopt);
     ~CDHelperPrompter() override;
     CDHelperPrompter(const CDHelperPrompter &) = delete;
     CDHelperPrompter &operator=(const CDHelperPrompter &) = delete;
@@ -35,10 +38,10 @@ public:
     [[nodiscard]] static std::optional<QString> mainBundleWindowNibPath();
 
     // Makes a prompt for the volume, loads its window and shows it in front;
-    // the prompt then owns itself. Without a window (the description cannot
-    // be loaded) the volume is left alone, which the log says. With no host
-    // application installed the prompt has asked the application to end
-    // and is not shown.
+    // the prompt then owns itself. The first prompt installs the translator
+    // for the user's language, for the prompter's lifetime. Without a window (the description
+    // cannot be loaded) the volume is left alone, which the log says. With no host application
+    // installed the prompt has asked the application to end and is not shown.
     void promptForVolume(const QString &volumePath, const std::optional<QString> &packageName,
                          qsizetype selectedApp) override;
     // Closes the open prompts of the volume as their close buttons would.
@@ -53,7 +56,14 @@ public:
     [[nodiscard]] std::vector<std::weak_ptr<CDHelperController>> prompts();
 
 private:
+    void installTranslation();
+
     PromptServices m_services;
     std::optional<QString> m_windowNibPath;
+    std::optional<QString> m_translationsPath;
+    // Chosen once, when the first prompt needs it: starts that never prompt
+    // never read a translation.
+    bool m_translationChosen = false;
+    std::unique_ptr<QTranslator> m_translator;
     std::vector<std::weak_ptr<CDHelperController>> m_prompts;
 };

@@ -4,13 +4,17 @@
 //   raruru-prompt-screenshot WINDOW.ui VOLUME PACKAGE-NAME FILE.png
 //
 // The host applications are looked up as the helper does, in the user's
-// session. Nothing is installed or stored: no button is ever pressed.
+// session; the prompt speaks the user's language when the resources folder
+// that holds WINDOW.ui has a translation for it. Nothing is installed or stored: no button is ever
+// pressed.
+#include "platform/translations.h"
 #include "platform/userdefaults.h"
 #include "platform/workspace.h"
 #include "prompt/cdhelpercontroller.h"
 #include "prompt/cdhelperprompter.h"
 
 #include <QApplication>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -29,7 +33,7 @@ int main(int argc, char **argv)
                                                {},
                                                std::nullopt,
                                                [] { QCoreApplication::exit(1); } },
-                              arguments[1]);
+                              arguments[1], translationsFolder(QFileInfo(arguments[1]).path()));
     prompter.promptForVolume(arguments[2], arguments[3], 0);
     const auto prompts = prompter.prompts();
     const auto prompt = prompts.empty() ? nullptr : prompts.front().lock();

@@ -77,6 +77,23 @@ TEST(CDToolsTool, InstallsTheHelperTheHostCarries)
 
     EXPECT_EQ(run(tool, { u"remove"_s }), 0);
     EXPECT_FALSE(QFileInfo::exists(entry));
+
+    // It speaks the user's language, from the translations of the helper it
+    // carries; one that helper lacks leaves English, said once.
+    test::writeFile(helper + u"/Contents/Resources/translations/raruru_fr.qm"_s,
+                    test::readFile(QStringLiteral(RARURU_TRANSLATIONS "/raruru_fr.qm")));
+    for (const auto &[lang, said] :
+         { std::pair("fr_FR.UTF-8", "raruru-cdtools: commande inconnue\n\nUtilisation : "),
+           std::pair("de_DE.UTF-8", "The translation ") }) {
+        const test::ScopedEnvironment environment { { "LANG", lang },
+                                                    { "LANGUAGE", nullptr },
+                                                    { "LC_ALL", nullptr },
+                                                    { "LC_MESSAGES", nullptr } };
+        QByteArray errors;
+        EXPECT_EQ(run(tool, { u"frobnicate"_s }, &errors), 2);
+        EXPECT_TRUE(errors.startsWith(said)) << errors.constData();
+        EXPECT_EQ(errors.count("usage: raruru-cdtools"), lang[0] == 'd' ? 1 : 0);
+    }
 }
 
 // A binary domain {"Host": the given string object}, as a host may write it.

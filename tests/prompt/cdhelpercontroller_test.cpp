@@ -31,6 +31,8 @@ namespace {
 
 const QString kWindowDescription
     = QStringLiteral(RARURU_HELPER_BUNDLE "/Contents/Resources/CDHelper.ui");
+const QString kTranslations
+    = QStringLiteral(RARURU_HELPER_BUNDLE "/Contents/Resources/translations");
 const QString kMain = u"com.tallowcraft.Quillmont"_s;
 const QString kGames = u"com.tallowcraft.QuillmontGames"_s;
 
@@ -156,6 +158,73 @@ TEST(PromptWithoutRegistry, OffersOnlyTheInstalledEditionsInAWindowThatLoads)
         prompt->close();
     }
     QCoreApplication::processEvents(); // the last prompt goes while its services exist
+}
+
+// The real window in the user's language, with the bundle's compiled
+// translations: every text a user reads or hears differs from English (the
+// disc's label is the disc's own), the sentence built from "displayPattern"
+// included. A language the helper does not speak gives English quietly; a
+// translation it cannot read gives English and one log line, however many
+// prompts follow.
+TEST(PromptWithoutRegistry, SpeaksTheUsersLanguageOrEnglish)
+{
+    test::TemporaryHome home;
+    FakeProcessList processes;
+    FakeLaunchServices registry;
+    Workspace workspace { processes, registry };
+    PromptServices services { workspace, [] { return UserDefaults::create(); }, {}, {}, {} };
+    registry.handlers.insert(
+        u"com.tallowcraft.private-Quillmont-app-scheme"_s,
+        { test::installEdition(home.path() + u"/Applications"_s, u"Quillmont"_s, false) });
+    const QString volume = home.path() + u"/Volumes/DISC"_s;
+    test::writeFile(volume + u"/AUTORUN.INF"_s, "[autorun]\n");
+    test::writeFile(home.path() + u"/damaged/raruru_de.qm"_s, QByteArray(64, 'x'));
+    const QString english = u"This Windows installer disc holds Visio."_s;
+    const struct
+    {
+        const char *lang, *translations; // in the home folder, else the bundle's
+        QString found;
+    } cases[] = {
+        { "ja_JP.UTF-8", nullptr, english }, // first: the texts the others are compared with
+        { "de_DE.UTF-8", nullptr, u"Diese Windows-Installations-CD enthält Visio."_s },
+        { "fr_FR.UTF-8", nullptr, u"Ce disque d’installation Windows contient Visio."_s },
+        { "de_DE.UTF-8", "/missing", english },
+        { "de_DE.UTF-8", "/damaged", english },
+    };
+    QMap<QString, QString> englishTexts;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.lang) + (c.translations ? c.translations : ""));
+        const test::ScopedEnvironment environment { { "LANG", c.lang },
+                                                    { "LANGUAGE", nullptr },
+                                                    { "LC_ALL", nullptr },
+                                                    { "LC_MESSAGES", nullptr } };
+        LogLines::lines.clear();
+        const LogLines log;
+        CDHelperPrompter prompter(services, kWindowDescription,
+                                  c.translations ? home.path() + QLatin1String(c.translations)
+                                                 : kTranslations);
+        prompter.promptForVolume(volume, u"Visio"_s, 0);
+        prompter.promptForVolume(volume, u"Visio"_s, 0);
+        ASSERT_EQ(prompter.prompts().size(), 2u);
+        QWidget *window = prompter.prompts().back().lock()->window();
+        EXPECT_EQ(control<QLabel>(window, "foundText")->text(), c.found);
+        QMap<QString, QString> texts;
+        const QList<QWidget *> widgets = window->findChildren<QWidget *>() << window;
+        for (QWidget *widget : widgets) {
+            for (const char *kind : { "windowTitle", "text", "toolTip", "accessibleName" }) {
+                const QString text = widget->property(kind).toString();
+                if (!text.isEmpty() && widget->objectName() != u"discLabel")
+                    texts.insert(widget->objectName() + QLatin1String(kind), text);
+            }
+        }
+        if (englishTexts.isEmpty())
+            englishTexts = texts;
+        EXPECT_EQ(texts.keys(), englishTexts.keys());
+        for (const QString &key : englishTexts.keys())
+            EXPECT_EQ(texts[key] == englishTexts[key], c.found == english) << key.toStdString();
+        EXPECT_EQ(LogLines::lines.filter(u"raruru_de.qm"_s).size(), c.translations ? 1 : 0);
+        prompter.closeAllPrompts();
+    }
 }
 
 // Both editions installed and registered once per process (GLib reads the
