@@ -116,7 +116,14 @@ QMetaMethod boundAction(const QObject *owner, const QString &name)
     return {};
 }
 
-void showValue(QLabel *label, const QString &pattern, const QVariant &value)
+// The text with "%1" in the pattern standing for it; the text alone when
+// there is no pattern.
+QString withPattern(const QString &pattern, const QString &text)
+{
+    return pattern.isEmpty() ? text : pattern.arg(text);
+}
+
+void showValue(QLabel *label, const QString &pattern, const QString &ownName, const QVariant &value)
 {
     if (value.typeId() == QMetaType::QIcon) {
         QSize size = label->minimumSize();
@@ -125,12 +132,17 @@ void showValue(QLabel *label, const QString &pattern, const QVariant &value)
         label->setPixmap(value.value<QIcon>().pixmap(size, label->devicePixelRatioF()));
         return;
     }
-    QString text = value.toString();
+    const QString text = value.toString();
+    QString shown = text;
     // Texts from a disc can be of any length: one wider than its label may
     // be is cut in the middle, so it never pushes the window off the screen.
     if (const int width = label->maximumWidth(); width < QWIDGETSIZE_MAX)
-        text = label->fontMetrics().elidedText(text, Qt::ElideMiddle, width);
-    label->setText(pattern.isEmpty() ? text : pattern.arg(text));
+        shown = label->fontMetrics().elidedText(text, Qt::ElideMiddle, width);
+    label->setText(withPattern(pattern, shown));
+    // A screen reader has no screen to run out of: it gets the whole text.
+    // A name of the description's own, or one bound to a key, stays.
+    if (ownName.isEmpty() && !label->property("accessibleNameKey").isValid())
+        label->setAccessibleName(shown == text ? QString() : withPattern(pattern, text));
 }
 
 bool bindValue(QWidget *control, QObject *owner, const QMetaProperty &key)
@@ -139,8 +151,10 @@ bool bindValue(QWidget *control, QObject *owner, const QMetaProperty &key)
         label->setTextFormat(Qt::PlainText);
         auto *binding = new Binding(control, owner);
         binding->follow(key,
-                        [label, pattern = label->property("displayPattern").toString()](
-                            const QVariant &value) { showValue(label, pattern, value); });
+                        [label, pattern = label->property("displayPattern").toString(),
+                         ownName = label->accessibleName()](const QVariant &value) {
+                            showValue(label, pattern, ownName, value);
+                        });
         binding->followScreen();
         return true;
     }
@@ -242,6 +256,18 @@ bool bindControl(QWidget *control, QObject *owner)
                 (control->*apply)(value.toBool());
             });
         }
+    }
+
+    if (const auto key = boundKey(control, owner, "accessibleNameKey", complete)) {
+        auto *binding = new Binding(control, owner);
+        binding->follow(
+            *key,
+            [control, ownName = control->accessibleName(),
+             pattern
+             = control->property("accessibleNamePattern").toString()](const QVariant &value) {
+                const QString text = value.toString();
+                control->setAccessibleName(text.isEmpty() ? ownName : withPattern(pattern, text));
+            });
     }
 
     complete &= bindAction(control, owner);

@@ -4,7 +4,8 @@
 //
 //   valueKey          QLabel: shows the key: text (always as plain text, so
 //                     a disc's label can never turn into markup; elided in
-//                     the middle where wider than the label's maximum width)
+//                     the middle where wider than the label's maximum width,
+//                     the whole text then its accessible name)
 //                     or an icon, drawn at the label's minimum size for its
 //                     screen.
 //                     Checkable QAbstractButton: checked, both ways (bool).
@@ -18,6 +19,10 @@
 //   hiddenKey         ...hidden while it holds.
 //   action            QAbstractButton: a click calls the owner's invokable
 //                     method of that name with the control as its argument.
+//   accessibleNameKey Any control: its accessible name follows the key's
+//                     text, with "%1" in accessibleNamePattern standing for
+//                     it; while the text is empty, the name the description
+//                     gave it.
 //
 // Values follow the owner's NOTIFY signals; what the user changes is written
 // back through the owner's WRITE accessors, never to a field.

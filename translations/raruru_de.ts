@@ -83,6 +83,10 @@
         <source>Install the program with the application chosen above</source>
         <translation>Das Programm mit der oben gewählten Anwendung installieren</translation>
     </message>
+    <message>
+        <source>Disc: %1</source>
+        <translation>CD: %1</translation>
+    </message>
 </context>
 <context>
     <name>raruru-cdtools</name>

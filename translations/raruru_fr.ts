@@ -83,6 +83,10 @@
         <source>Install the program with the application chosen above</source>
         <translation>Installer le programme avec l’application choisie ci-dessus</translation>
     </message>
+    <message>
+        <source>Disc: %1</source>
+        <translation>Disque : %1</translation>
+    </message>
 </context>
 <context>
     <name>raruru-cdtools</name>

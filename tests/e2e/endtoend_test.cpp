@@ -3,6 +3,8 @@
 // stand-in host product, and Xvfb, all driven by scripts/demo.
 #include "platform/launchservices.h"
 
+#include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -23,16 +25,24 @@ struct Outcome
     int detectcdRuns = 0;
     QString size; // of the prompt's contents, "WIDTHxHEIGHT"
     QString sway; // what a Wayland compositor's window tree says of the prompt
-    int repeatedLogLines = -1;
+    int repeatedLogLines = -1; // lines the helper's processes logged more than once
     QList<QJsonObject> requests;
     QString volume;
+    QList<QJsonObject> accessibles; // what AT-SPI showed of the prompt
+    QString pressed; // the button pressed through AT-SPI
+    QByteArray errors; // the demo's standard error, and the helper's
 };
 
-// Runs the demo non-interactively and reads its RESULT lines.
-std::optional<Outcome> runDemo(const QStringList &options)
+// Runs the demo non-interactively and reads its RESULT lines. 'environment'
+// adds to or, with an empty value, takes from the demo's environment.
+std::optional<Outcome> runDemo(const QStringList &options,
+                               const QList<std::pair<QString, QString>> &environmentChanges = {})
 {
     QProcess demo;
     demo.setProcessChannelMode(QProcess::SeparateChannels);
+    // A file, not a pipe: the helper's copy keeps it as its standard error.
+    const QString errorFile = QStringLiteral(RARURU_BUILD_DIR "/e2e-demo.err");
+    demo.setStandardErrorFile(errorFile);
     // Under ASan, its strict string checks flag libxkbcommon-x11's strndup of
     // a buffer that is not NUL-terminated (strndup stops at the length given);
     // that is the X keyboard library's, not ours.
@@ -41,17 +51,30 @@ std::optional<Outcome> runDemo(const QStringList &options)
         environment.insert(u"ASAN_OPTIONS"_s,
                            environment.value(u"ASAN_OPTIONS"_s) + u":strict_string_checks=0"_s);
     }
+    // Each message says whose it is: what a start says once is said once
+    // by each process.
+    environment.insert(u"QT_MESSAGE_PATTERN"_s, u"%{pid} %{type} %{category}: %{message}"_s);
+    for (const auto &[name, value] : environmentChanges) {
+        if (value.isEmpty())
+            environment.remove(name);
+        else
+            environment.insert(name, value);
+    }
     demo.setProcessEnvironment(environment);
     demo.start(QStringLiteral(RARURU_DEMO),
                QStringList { u"--non-interactive"_s, u"--build-dir"_s,
                              QStringLiteral(RARURU_BUILD_DIR), u"--screenshot"_s,
                              QStringLiteral(RARURU_BUILD_DIR "/e2e-prompt.png") }
                    + options);
-    if (!demo.waitForFinished(90000) || demo.exitCode() != 0) {
-        ADD_FAILURE() << "the demo failed: " << demo.readAllStandardError().toStdString();
+    const bool finished = demo.waitForFinished(90000) && demo.exitCode() == 0;
+    Outcome outcome;
+    QFile errors(errorFile);
+    if (errors.open(QIODevice::ReadOnly))
+        outcome.errors = errors.readAll();
+    if (!finished) {
+        ADD_FAILURE() << "the demo failed: " << outcome.errors.toStdString();
         return std::nullopt;
     }
-    Outcome outcome;
     for (const QByteArray &line : demo.readAllStandardOutput().split('\n')) {
         const QByteArray value = line.mid(line.indexOf('=') + 1);
         if (line.startsWith("RESULT window="))
@@ -60,90 +83,172 @@ std::optional<Outcome> runDemo(const QStringList &options)
             outcome.windows = value.toInt();
         else if (line.startsWith("RESULT helpers="))
             outcome.helpers = value.toInt();
-        else if (line.startsWith("RESULT size="))
-            outcome.size = QString::fromUtf8(value);
-        else if (line.startsWith("RESULT repeated-log-lines="))
-            outcome.repeatedLogLines = value.toInt();
-        else if (line.startsWith("RESULT sway="))
-            outcome.sway = QString::fromUtf8(value);
         else if (line.startsWith("RESULT detectcd="))
             outcome.detectcdRuns = value.toInt();
         else if (line.startsWith("RESULT request="))
             outcome.requests += QJsonDocument::fromJson(value).object();
+        else if (line.startsWith("RESULT size="))
+            outcome.size = QString::fromUtf8(value);
+        else if (line.startsWith("RESULT sway="))
+            outcome.sway = QString::fromUtf8(value);
+        else if (line.startsWith("RESULT repeated-log-lines="))
+            outcome.repeatedLogLines = value.toInt();
         else if (line.startsWith("RESULT volume="))
             outcome.volume = QString::fromUtf8(value);
+        else if (line.startsWith("RESULT atspi="))
+            outcome.accessibles += QJsonDocument::fromJson(value).object();
+        else if (line.startsWith("RESULT atspi-pressed="))
+            outcome.pressed = QString::fromUtf8(value);
     }
     return outcome;
+}
+
+// What a screen reader is told of the prompt, control by control.
+const QStringList kPromptAsHeard = {
+    u"dialog: Install a Windows program from a disc"_s,
+    u"image: Disc: Office 2003 Setup"_s,
+    u"label: Office 2003 Setup"_s,
+    u"label: This Windows installer disc holds Microsoft Office 2003."_s,
+    u"label: Install with:"_s,
+    u"combo box: Quillmont"_s, // Qt's way: the name is the item chosen...
+    u"check box: Remember my choice for later discs"_s,
+    u"push button: Ignore this disc"_s,
+    u"push button: Express install"_s,
+    u"push button: Install"_s,
+};
+
+void expectPromptAsHeard(const Outcome &outcome)
+{
+    QStringList heard;
+    for (const QJsonObject &accessible : outcome.accessibles) {
+        const QString role = accessible[u"role"_s].toString();
+        heard += role + u": "_s + accessible[u"name"_s].toString();
+        if (role == u"push button"_s) {
+            EXPECT_TRUE(accessible[u"actions"_s].toArray().contains(u"Press"_s))
+                << heard.last().toStdString();
+        } else if (role == u"combo box"_s) {
+            EXPECT_EQ(accessible[u"items"_s].toVariant().toStringList(),
+                      (QStringList { u"Quillmont"_s, u"QuillmontGames"_s }));
+            // ...and the label beside it says what it chooses.
+            EXPECT_EQ(accessible[u"labelledBy"_s].toVariant().toStringList(),
+                      QStringList { u"Install with:"_s });
+        }
+    }
+    EXPECT_EQ(heard.join(u'\n').toStdString(), kPromptAsHeard.join(u'\n').toStdString());
 }
 
 TEST(EndToEnd, TheRoadOfOneMount)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root: the demo mounts its disc in a private mount namespace";
+    const QStringList atspi { u"--answer-via"_s, u"atspi"_s };
     const struct
     {
         const char *name;
         QStringList options; // of the demo
+        QList<std::pair<QString, QString>> environment;
         bool window;
         int detectcdRuns;
         bool opened; // the main host application was started with the volume
+        QString pressed; // through AT-SPI
         QString sway {}; // expected of a Wayland compositor's window tree
     } cases[] = {
         { "AutoLaunch 1, recognised disc: opened at once",
           { u"--auto-launch"_s, u"1"_s },
+          {},
           false,
           1,
-          true },
+          true,
+          {} },
         { "AutoLaunch 2: nothing opened, detectcd ran",
           { u"--auto-launch"_s, u"2"_s },
+          {},
           false,
           1,
-          false },
+          false,
+          {} },
         { "no choice stored: the prompt, answered Install",
           { u"--auto-launch"_s, u"none"_s },
+          {},
           true,
           1,
-          true },
-        { "not an installer: nothing runs", { u"--disc"_s, u"plain"_s }, false, 0, false },
+          true,
+          {} },
+        { "not an installer: nothing runs", { u"--disc"_s, u"plain"_s }, {}, false, 0, false, {} },
         { "five starts, two at once: one helper, one prompt",
           { u"--starts"_s, u"5"_s },
+          {},
           true,
           1,
-          true },
+          true,
+          {} },
         { "a new home through a link, no cache or runtime folder",
           { u"--home"_s, u"linked"_s },
+          {},
           true,
           1,
-          true },
+          true,
+          {} },
+        { "a screen reader on: Install pressed through AT-SPI",
+          atspi,
+          {},
+          true,
+          1,
+          true,
+          u"Install"_s },
+        { "a screen reader on: Ignore pressed through AT-SPI",
+          atspi + QStringList { u"--answer"_s, u"ignore"_s },
+          {},
+          true,
+          1,
+          false,
+          u"Ignore this disc"_s },
+        // Nothing listens there; Qt is told to reach for its bridge all the same.
+        { "no session bus at all, accessibility asked for",
+          {},
+          { { u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent/bus"_s },
+            { u"QT_LINUX_ACCESSIBILITY_ALWAYS_ON"_s, u"1"_s } },
+          true,
+          1,
+          true,
+          {} },
         // A tiling compositor floats the prompt at the size it asks for,
         // gives it the keyboard, and names it by the helper's desktop entry.
         { "Wayland: sway, answered from a virtual keyboard",
           { u"--session"_s, u"wayland"_s },
+          {},
           true,
           1,
           true,
+          {},
           u"app_id:com.tallowcraft.QuillmontDIRaruru floating:yes focused:yes"_s },
         // Opened where the user is not looking, it waits for them.
         { "Wayland: the compositor refuses the focus",
           { u"--session"_s, u"wayland"_s, u"--refuse-focus"_s },
+          {},
           true,
           1,
           true,
+          {},
           u"app_id:com.tallowcraft.QuillmontDIRaruru floating:yes focused:no"_s },
     };
     QStringList sizes;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        const auto outcome = runDemo(c.options);
+        const auto outcome = runDemo(c.options, c.environment);
         ASSERT_TRUE(outcome);
         EXPECT_EQ(outcome->window, c.window);
         EXPECT_EQ(outcome->windows, c.window ? 1 : 0);
         EXPECT_EQ(outcome->helpers, 1);
         EXPECT_EQ(outcome->detectcdRuns, c.detectcdRuns);
-        EXPECT_EQ(outcome->repeatedLogLines, 0) << "what goes wrong is said once";
+        EXPECT_EQ(outcome->pressed, c.pressed);
+        EXPECT_EQ(outcome->sway, c.sway);
         if (c.window)
             sizes += outcome->size;
-        EXPECT_EQ(outcome->sway, c.sway);
+        if (!c.pressed.isEmpty())
+            expectPromptAsHeard(*outcome);
+        // Whatever the session lacks is said once by a process, not at every turn.
+        EXPECT_EQ(outcome->repeatedLogLines, 0) << outcome->errors.toStdString();
         ASSERT_EQ(outcome->requests.size(), c.opened ? 1 : 0);
         if (c.opened) {
             EXPECT_EQ(outcome->requests[0][u"arguments"_s].toVariant().toStringList(),

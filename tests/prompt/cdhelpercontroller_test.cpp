@@ -11,6 +11,7 @@
 #include "tests/fakes/fakeprocesslist.h"
 #include "tests/testsupport.h"
 
+#include <QAccessible>
 #include <QBuffer>
 #include <QCheckBox>
 #include <QDataStream>
@@ -497,6 +498,22 @@ TEST_F(PromptTest, TheWindowSaysWhatWasFoundInPlainText)
         EXPECT_TRUE(QRegularExpression(shown(c.found)).match(found->text()).hasMatch())
             << found->text().toStdString();
         EXPECT_EQ(control<QLabel>(window, "unrecognisedText")->isVisible(), !recognised);
+        // A screen reader hears whole texts, whatever the screen had room for.
+        const auto heard = [window](const char *name) {
+            return QAccessible::queryAccessibleInterface(control<QWidget>(window, name))
+                ->text(QAccessible::Name);
+        };
+        // 'pattern' with "%1" standing for the text as shown, whole.
+        const auto hears = [&](const char *name, const QString &pattern, const QString &text) {
+            const QString whole = QRegularExpression::escape(text).replace(u"\\\u2026"_s, u".+"_s);
+            return !heard(name).contains(u'\u2026')
+                && QRegularExpression(pattern.arg(whole)).match(heard(name)).hasMatch();
+        };
+        EXPECT_TRUE(hears("discLabel", u"^%1$"_s, c.label)) << heard("discLabel").size();
+        EXPECT_TRUE(hears("discIcon", u"^Disc: %1$"_s, c.label)) << heard("discIcon").size();
+        if (recognised) {
+            EXPECT_TRUE(hears("foundText", u" %1\\.$"_s, c.found)) << heard("foundText").size();
+        }
         EXPECT_TRUE(control<QComboBox>(window, "appPopup")->isVisible()) << "both editions";
         EXPECT_EQ(control<QPushButton>(window, "expressButton")->isVisible(), recognised)
             << "express installation only for a recognised disc";
