@@ -12,7 +12,7 @@ namespace {
 
 // A prompt waits for its user as long as it takes, and closes cleanly also
 // when asked to while it starts.
-const ChildProcessLimits kPromptLimits { std::chrono::milliseconds(0), 64 * 1024, true };
+const ChildProcessLimits kPromptLimits { std::chrono::milliseconds(0), qsizetype(64) * 1024, true };
 
 } // namespace
 

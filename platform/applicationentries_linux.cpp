@@ -25,7 +25,7 @@ namespace ApplicationEntries {
 namespace {
 
 const char kGroup[] = "Desktop Entry";
-constexpr qint64 kMaxEntrySize = 64 * 1024;
+constexpr qint64 kMaxEntrySize = qint64(64) * 1024;
 
 struct KeyFileFree
 {
