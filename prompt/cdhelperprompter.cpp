@@ -1,6 +1,5 @@
 #include "prompt/cdhelperprompter.h"
 
-#include "platform/bundle.h"
 #include "platform/translations.h"
 #include "prompt/cdhelpercontroller.h"
 #include "prompt/promptlog_p.h"
@@ -19,15 +18,6 @@ CDHelperPrompter::CDHelperPrompter(PromptServices services, std::optional<QStrin
 { }
 
 CDHelperPrompter::~CDHelperPrompter() = default;
-
-std::optional<QString> CDHelperPrompter::mainBundleWindowNibPath()
-{
-    const auto bundle = Bundle::mainBundle();
-    if (!bundle)
-        return std::nullopt;
-    return bundle->pathForResource(QString::fromUtf16(CDHelperController::kWindowNibName),
-                                   QStringLiteral("ui"));
-}
 
 void CDHelperPrompter::installTranslation()
 {

@@ -29,14 +29,6 @@ public:
     CDHelperPrompter(const CDHelperPrompter &) = delete;
     CDHelperPrompter &operator=(const CDHelperPrompter &) = delete;
 
-    // Where the prompts' install actions go from now on; 'installer' must
-    // outlive the prompter.
-    void setVolumeInstaller(VolumeInstaller &installer) { m_services.installer = &installer; }
-
-    // The helper bundle's window description: CDHelper.ui in the resources
-    // of the running program's bundle; absent when it does not run from one.
-    [[nodiscard]] static std::optional<QString> mainBundleWindowNibPath();
-
     // Makes a prompt for the volume, loads its window and shows it in front;
     // the prompt then owns itself. The first prompt installs the translator
     // for the user's language, for the prompter's lifetime. Without a window (the description

@@ -18,8 +18,7 @@ struct PromptServices
     Workspace &workspace;
     // A fresh reader of the preferences domains, made for each stored choice.
     std::function<std::unique_ptr<UserDefaults>()> makeUserDefaults;
-    // Where both install actions go; set once the helper's delegate exists
-    // (CDHelperPrompter::setVolumeInstaller). Without one nothing is opened.
+    // Where both install actions go. Without one nothing is opened.
     VolumeInstaller *installer = nullptr;
     // The helper bundle a host application carries, for turning the helper
     // off and on (CDTools::mainBundleHelperResourcePath()).
