@@ -12,7 +12,8 @@
 // is never hit.
 //
 // A walk costs system calls, which are dear: most processes get one readlink
-// of their program and one read of their command line.
+// of their program and one read of their command line; tasks that had no
+// program at the last walk (kernel threads, zombies) get none.
 #include "platform/processlist.h"
 
 #include "platform/bundle.h"
@@ -21,13 +22,16 @@
 #include <QHash>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -159,20 +163,54 @@ std::optional<QByteArray> interpreterOf(const QByteArray &script)
     return QByteArray(resolved);
 }
 
+// The first operand of a command line (NUL-separated): the first argument
+// after the program's own name that is neither empty nor an option.
+std::optional<QByteArrayView> firstOperand(QByteArrayView cmdline)
+{
+    qsizetype start = cmdline.indexOf('\0');
+    if (start < 0)
+        return std::nullopt;
+    while (++start <= cmdline.size()) {
+        qsizetype end = cmdline.indexOf('\0', start);
+        if (end < 0)
+            end = cmdline.size();
+        const QByteArrayView argument = cmdline.sliced(start, end - start);
+        if (!argument.isEmpty() && !argument.startsWith('-'))
+            return argument;
+        start = end;
+    }
+    return std::nullopt;
+}
+
+// Whether a relative path's own last folders allow it to end up as
+// ".../Name.app/Contents/MacOS/program" below some working folder: most
+// operands ("1000", "src/main.c") do not, and then the folder need not be read.
+bool mayEndInBundleProgram(QByteArrayView relative)
+{
+    qsizetype end = relative.lastIndexOf('/');
+    for (const QByteArrayView name : { QByteArrayView("MacOS"), QByteArrayView("Contents") }) {
+        if (end < 0)
+            return true; // the rest is the working folder's
+        const qsizetype start = relative.first(end).lastIndexOf('/') + 1;
+        if (relative.sliced(start, end - start) != name)
+            return false;
+        end = start - 1;
+    }
+    return true;
+}
+
 // The bundle of the script an interpreter runs ('cmdline' NUL-separated):
 // its first operand, a relative one taken from its working folder, when the
 // script's "#!" line names the program the process runs.
-std::optional<QString> bundleOfScript(pid_t pid, const QByteArray &cmdline)
+std::optional<QString> bundleOfScript(pid_t pid, QByteArrayView cmdline)
 {
-    const QList<QByteArray> arguments = cmdline.split('\0');
-    const auto operand = std::find_if(arguments.cbegin() + std::min<qsizetype>(1, arguments.size()),
-                                      arguments.cend(), [](const QByteArray &argument) {
-                                          return !argument.isEmpty() && !argument.startsWith('-');
-                                      });
-    if (operand == arguments.cend())
+    const auto operand = firstOperand(cmdline);
+    if (!operand)
         return std::nullopt;
-    QByteArray script = *operand;
+    QByteArray script = operand->toByteArray();
     if (!script.startsWith('/')) {
+        if (!mayEndInBundleProgram(script))
+            return std::nullopt;
         const auto cwd = readLink(procPath(pid, "cwd"));
         if (!cwd)
             return std::nullopt;
@@ -234,10 +272,10 @@ public:
         // Most processes run no bundle's program nor script: one read of the
         // command line tells, and they need no more.
         if (!listed->runsBundleProgram) {
-            const auto cmdline = readProcFile(procPath(pid, "cmdline"), 1 << 20);
-            if (!cmdline)
+            const auto runsScript = runsBundleScript(pid);
+            if (!runsScript)
                 return std::nullopt; // ended
-            if (!bundleOfScript(pid, *cmdline))
+            if (!*runsScript)
                 return ProcessInformation {};
         }
         // A process id is not reused while its process lives: the same start
@@ -276,6 +314,29 @@ public:
     }
 
 private:
+    // Whether the process runs a bundle's script; absent when it has ended.
+    // Most command lines fit a buffer on the stack, so most processes cost
+    // one open, one read and one close.
+    static std::optional<bool> runsBundleScript(pid_t pid)
+    {
+        char path[48];
+        std::snprintf(path, sizeof path, "/proc/%d/cmdline", int(pid));
+        const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return std::nullopt;
+        char buffer[4096];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        ::close(fd);
+        if (n < 0)
+            return std::nullopt;
+        if (size_t(n) < sizeof buffer)
+            return bundleOfScript(pid, QByteArrayView(buffer, n)).has_value();
+        const auto cmdline = readProcFile(procPath(pid, "cmdline"), 1 << 20);
+        if (!cmdline)
+            return std::nullopt;
+        return bundleOfScript(pid, *cmdline).has_value();
+    }
+
     struct Listed
     {
         // What /proc/PID/exe named when listed: a program in a bundle.
@@ -288,6 +349,7 @@ private:
     {
         m_snapshot.clear();
         m_listed.clear();
+        const QHash<pid_t, ino_t> programless = std::exchange(m_programless, {});
         DIR *proc = ::opendir("/proc");
         if (!proc)
             return;
@@ -304,12 +366,23 @@ private:
             // Kernel threads, zombies and (for an ordinary user) other
             // users' processes have no program we may read: one readlink
             // tells, before any file is opened. Most of /proc is kernel
-            // threads.
-            char program[PATH_MAX];
-            const QByteArray exe = QByteArray(entry->d_name) + "/exe";
-            const ssize_t n = ::readlinkat(procFd, exe.constData(), program, sizeof program);
-            if (n < 0)
+            // threads, and a task seen without a program under the same
+            // inode before needs not even that: kernel threads stay without
+            // one, zombies never get one back, a reused id comes with a new
+            // inode.
+            if (entry->d_ino > 1 && programless.value(pid_t(pid)) == entry->d_ino) {
+                m_programless.insert(pid_t(pid), entry->d_ino);
                 continue;
+            }
+            char program[PATH_MAX];
+            char exe[32];
+            std::snprintf(exe, sizeof exe, "%ld/exe", pid);
+            const ssize_t n = ::readlinkat(procFd, exe, program, sizeof program);
+            if (n < 0) {
+                if (errno == ENOENT && entry->d_ino > 1)
+                    m_programless.insert(pid_t(pid), entry->d_ino);
+                continue;
+            }
             struct stat owner;
             if (checkOwners
                 && (::fstatat(procFd, entry->d_name, &owner, 0) != 0 || owner.st_uid != user))
@@ -327,6 +400,9 @@ private:
 
     std::vector<pid_t> m_snapshot;
     QHash<pid_t, Listed> m_listed;
+    // Tasks without a program (kernel threads, zombies) at the last
+    // snapshot, by inode: most of /proc, skipped without a system call.
+    QHash<pid_t, ino_t> m_programless;
     std::optional<bool> m_checkOwners; // asked once: privileges seldom change
 };
 

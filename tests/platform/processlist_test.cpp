@@ -75,6 +75,7 @@ TEST(ProcessList, ProcessesRunningFromBundlesAreKnownByTheirBundle)
     // An interpreter named on the command line, the script relative to the
     // working folder.
     Child relative(u"/bin/sh"_s, { u"run"_s }, script + u"/Contents/MacOS"_s);
+    Child fromContents(u"/bin/sh"_s, { u"MacOS/run"_s }, script + u"/Contents"_s);
     // Programs that only name a bundle's program or script run neither.
     Child tailProgram(u"tail"_s, { u"-f"_s, compiled + u"/Contents/MacOS/run"_s });
     Child tailScript(u"tail"_s, { u"-f"_s, u"run"_s }, script + u"/Contents/MacOS"_s);
@@ -87,6 +88,7 @@ TEST(ProcessList, ProcessesRunningFromBundlesAreKnownByTheirBundle)
         { compiledChild.pid(), compiled, u"org.example.compiled"_s, false },
         { interpreted.pid(), script, u"org.example.script"_s, false },
         { relative.pid(), script, u"org.example.script"_s, false },
+        { fromContents.pid(), script, u"org.example.script"_s, false },
         { tailProgram.pid(), std::nullopt, std::nullopt, false },
         { tailScript.pid(), std::nullopt, std::nullopt, false },
         { deleted.pid(), gone, std::nullopt, true },
