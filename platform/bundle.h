@@ -4,7 +4,9 @@
 //     Contents/Resources/[<lang>.lproj/]<resources, Table.strings>
 //     Contents/SharedSupport/
 // A Bundle reads its folder when it is made and keeps nothing between
-// openings: a bundle replaced on disk is seen anew by the next opening.
+// openings: a bundle replaced on disk is seen anew by the next opening. (An
+// Info.plist whose file is unchanged, by inode, size and times, is not
+// parsed again.)
 //
 // Localizations are chosen from LC_ALL, LC_MESSAGES or LANG (the first that is
 // set) against the bundle's *.lproj folders, then "en", "English" and "Base".
