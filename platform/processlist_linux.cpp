@@ -13,7 +13,11 @@
 //
 // A walk costs system calls, which are dear: most processes get one readlink
 // of their program and one read of their command line; tasks that had no
-// program at the last walk (kernel threads, zombies) get none.
+// program at the last walk (kernel threads, zombies) get none. A process's
+// command-line file stays open from one walk to the next and is read again
+// with pread: the file belongs to the process, not to the program it runs,
+// so it shows a new command line after an exec, and fails once the process
+// has ended.
 #include "platform/processlist.h"
 
 #include "platform/bundle.h"
@@ -28,6 +32,7 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -251,6 +256,15 @@ std::optional<ProcessInformation> bundleOfRunningProcess(pid_t pid)
 class LinuxProcessList final : public ProcessList
 {
 public:
+    LinuxProcessList() = default;
+    ~LinuxProcessList() override
+    {
+        for (const KeptFile &kept : std::as_const(m_commandLines))
+            ::close(kept.fd);
+    }
+    LinuxProcessList(const LinuxProcessList &) = delete;
+    LinuxProcessList &operator=(const LinuxProcessList &) = delete;
+
     bool getNextProcess(ProcessSerialNumber &psn) override
     {
         if (psn.lowLongOfPSN == 0 || m_snapshot.empty())
@@ -272,7 +286,7 @@ public:
         // Most processes run no bundle's program nor script: one read of the
         // command line tells, and they need no more.
         if (!listed->runsBundleProgram) {
-            const auto runsScript = runsBundleScript(pid);
+            const auto runsScript = runsBundleScript(pid, m_commandLines.value(pid).fd);
             if (!runsScript)
                 return std::nullopt; // ended
             if (!*runsScript)
@@ -314,19 +328,30 @@ public:
     }
 
 private:
+    struct KeptFile
+    {
+        ino_t inode = 0; // of /proc/PID when opened
+        int fd = -1;
+    };
+
     // Whether the process runs a bundle's script; absent when it has ended.
     // Most command lines fit a buffer on the stack, so most processes cost
-    // one open, one read and one close.
-    static std::optional<bool> runsBundleScript(pid_t pid)
+    // one read of the file kept open since an earlier walk ('kept', or -1).
+    static std::optional<bool> runsBundleScript(pid_t pid, int kept)
     {
-        char path[48];
-        std::snprintf(path, sizeof path, "/proc/%d/cmdline", int(pid));
-        const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return std::nullopt;
         char buffer[4096];
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        ::close(fd);
+        ssize_t n = -1;
+        if (kept >= 0) {
+            n = ::pread(kept, buffer, sizeof buffer, 0);
+        } else {
+            char path[48];
+            std::snprintf(path, sizeof path, "/proc/%d/cmdline", int(pid));
+            const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+            if (fd < 0)
+                return std::nullopt;
+            n = ::read(fd, buffer, sizeof buffer);
+            ::close(fd);
+        }
         if (n < 0)
             return std::nullopt;
         if (size_t(n) < sizeof buffer)
@@ -350,6 +375,7 @@ private:
         m_snapshot.clear();
         m_listed.clear();
         const QHash<pid_t, ino_t> programless = std::exchange(m_programless, {});
+        QHash<pid_t, KeptFile> kept = std::exchange(m_commandLines, {});
         DIR *proc = ::opendir("/proc");
         if (!proc)
             return;
@@ -388,6 +414,7 @@ private:
                 && (::fstatat(procFd, entry->d_name, &owner, 0) != 0 || owner.st_uid != user))
                 continue;
             m_snapshot.push_back(pid_t(pid));
+            keepCommandLine(procFd, pid_t(pid), entry->d_ino, kept);
             // A cut-off name may still be a bundle's program.
             m_listed.insert(pid_t(pid),
                             { size_t(n) >= sizeof program
@@ -396,6 +423,41 @@ private:
         }
         ::closedir(proc);
         std::sort(m_snapshot.begin(), m_snapshot.end());
+        for (const KeptFile &gone : std::as_const(kept))
+            ::close(gone.fd);
+    }
+
+    // Carries a process's open command-line file over from the last walk, or
+    // opens it. Under the same /proc inode it is the same process: a reused
+    // id comes with a new inode. Not every process gets one: the files
+    // count against our limit of open descriptors.
+    void keepCommandLine(int procFd, pid_t pid, ino_t inode, QHash<pid_t, KeptFile> &previous)
+    {
+        const auto carried = previous.constFind(pid);
+        if (carried != previous.constEnd() && carried->inode == inode && inode > 1) {
+            m_commandLines.insert(pid, *carried);
+            previous.erase(carried);
+            return;
+        }
+        if (m_commandLines.size() >= keptFilesLimit())
+            return;
+        char path[32];
+        std::snprintf(path, sizeof path, "%d/cmdline", int(pid));
+        const int fd = ::openat(procFd, path, O_RDONLY | O_CLOEXEC);
+        if (fd >= 0)
+            m_commandLines.insert(pid, { inode, fd });
+    }
+
+    // A quarter of the soft limit on open descriptors, at most 1,024.
+    static qsizetype keptFilesLimit()
+    {
+        static const qsizetype limit = [] {
+            rlimit files {};
+            if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY)
+                return qsizetype(256);
+            return qsizetype(std::min<rlim_t>(files.rlim_cur / 4, 1024));
+        }();
+        return limit;
     }
 
     std::vector<pid_t> m_snapshot;
@@ -404,6 +466,7 @@ private:
     // snapshot, by inode: most of /proc, skipped without a system call.
     QHash<pid_t, ino_t> m_programless;
     std::optional<bool> m_checkOwners; // asked once: privileges seldom change
+    QHash<pid_t, KeptFile> m_commandLines;
 };
 
 } // namespace

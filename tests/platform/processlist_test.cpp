@@ -34,6 +34,11 @@ public:
         m_process.waitForFinished();
     }
     pid_t pid() const { return pid_t(m_process.processId()); }
+    void write(const QByteArray &input)
+    {
+        m_process.write(input);
+        m_process.waitForBytesWritten();
+    }
     bool exitsWithin(int ms) { return m_process.waitForFinished(ms); }
 
 private:
@@ -128,6 +133,28 @@ TEST(ProcessList, QuitRequestsReachOnlyTheListedProcess)
     // Once it has ended, the serial number names nothing.
     EXPECT_FALSE(list->processInformation(*psn));
     EXPECT_FALSE(list->sendQuitRequest(*psn));
+}
+
+TEST(ProcessList, AProcessThatExecsAnotherScriptIsSeenAnew)
+{
+    QTemporaryDir dir;
+    const QString script
+        = makeProgramBundle(dir.path(), u"org.example.later"_s, true) + u"/Contents/MacOS/run"_s;
+    // The same interpreter before and after the exec: only the command line
+    // tells them apart, and the list that walked before must see the change.
+    Child shell(u"/bin/sh"_s, { u"-c"_s, u"read line; exec /bin/sh \"$0\""_s, script });
+    auto list = ProcessList::create();
+    const auto identifier = [&] {
+        const auto psn = find(*list, shell.pid());
+        const auto info = psn ? list->processInformation(*psn) : std::nullopt;
+        return info ? info->bundleIdentifier.value_or(u"none"_s) : u"not listed"_s;
+    };
+    EXPECT_EQ(identifier(), u"none"_s);
+    shell.write("go\n");
+    const QString commandLine = u"/proc/"_s + QString::number(shell.pid()) + u"/cmdline"_s;
+    for (int tries = 0; tries < 1000 && test::readFile(commandLine).contains("read line"); ++tries)
+        ::usleep(10000);
+    EXPECT_EQ(identifier(), u"org.example.later"_s);
 }
 
 bool lists(pid_t pid)
