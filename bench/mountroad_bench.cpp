@@ -21,6 +21,7 @@
 // Needs root (or user namespaces) for the mount namespace.
 #include "app/cdhelperdelegate.h"
 #include "app/cdnames.h"
+#include "bench/benchsetup.h"
 #include "host/hostproduct.h"
 #include "hostapps/candidatejudging.h"
 #include "hostapps/qmfilemanager.h"
@@ -37,7 +38,6 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QProcess>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -49,7 +49,6 @@
 #include <fcntl.h>
 #include <functional>
 #include <poll.h>
-#include <sched.h>
 #include <spawn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -236,43 +235,26 @@ int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
     const int pairs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
-    if (::unshare(CLONE_NEWNS) != 0
-        || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    if (!benchsetup::enterPrivateMountNamespace())
         fail("a private mount namespace is needed (run as root)");
 
-    // A home of its own, set before GLib reads the XDG folders.
     QTemporaryDir home;
     const QString h = home.path();
-    for (const auto &[name, value] : { std::pair { "HOME", h },
-                                       { "XDG_CONFIG_HOME", h + QStringLiteral("/.config") },
-                                       { "XDG_DATA_HOME", h + QStringLiteral("/.local/share") },
-                                       { "XDG_DATA_DIRS", h + QStringLiteral("/none") } })
-        qputenv(name, QFile::encodeName(value));
+    benchsetup::useHome(h);
     const QByteArray stampPath = QFile::encodeName(h + QStringLiteral("/stamp"));
     qputenv("RARURU_BENCH_STAMP", stampPath);
     StampReader stamps(stampPath);
 
-    QProcess install;
-    install.start(QStringLiteral(RARURU_MAKE_HOST_APP),
-                  { QStringLiteral("--program"), QStringLiteral(RARURU_STAMP_HOST),
-                    QStringLiteral("--applications"), h + QStringLiteral("/Applications") });
-    install.waitForFinished(-1);
-    const QString host = QString::fromUtf8(install.readAllStandardOutput()).trimmed();
-    const QString tool = host + QStringLiteral("/Contents/SharedSupport/Quillmont/bin/detectcd");
-    QFile::remove(tool);
-    if (host.isEmpty() || !QFile::copy(QStringLiteral(RARURU_INSTANT_DETECTCD), tool))
+    const QString host = benchsetup::installHost(h, QStringLiteral(RARURU_STAMP_HOST),
+                                                 QStringLiteral(RARURU_INSTANT_DETECTCD));
+    if (host.isEmpty())
         fail("cannot lay out the host application");
-    const QByteArray toolBytes = QFile::encodeName(tool);
+    const QByteArray toolBytes = QFile::encodeName(
+        host + QStringLiteral("/Contents/SharedSupport/Quillmont/bin/detectcd"));
     const QByteArray hostProgram = QFile::encodeName(
         host + QStringLiteral("/Contents/MacOS/") + QString::fromUtf16(HostProduct::kMainEdition));
-    QDir().mkpath(h + QStringLiteral("/.config/preferences"));
-    QFile prefs(h + QStringLiteral("/.config/preferences/com.tallowcraft.Quillmont.plist"));
-    if (!prefs.open(QIODevice::WriteOnly)
-        || prefs.write("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
-                       "<key>AutoLaunch</key><integer>1</integer></dict></plist>\n")
-            < 0)
+    if (!benchsetup::writeMainDomain(h, "<key>AutoLaunch</key><integer>1</integer>"))
         fail("cannot write the preferences domain");
-    prefs.close();
 
     // The installer volume, and a folder for the other mounts.
     const QByteArray source = QFile::encodeName(h + QStringLiteral("/disc"));

@@ -12,6 +12,7 @@
 //
 // Needs root (or user namespaces) for the mount namespace.
 #include "app/cdhelperdelegate.h"
+#include "bench/benchsetup.h"
 #include "platform/childprocess.h"
 #include "prompt/installprompter.h"
 
@@ -20,7 +21,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -29,7 +29,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <sched.h>
 #include <sys/mount.h>
 #include <vector>
 
@@ -80,35 +79,20 @@ int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
     const int iterations = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
-    if (::unshare(CLONE_NEWNS) != 0
-        || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    if (!benchsetup::enterPrivateMountNamespace())
         fail("a private mount namespace is needed (run as root)");
 
-    // A home of its own, set before GLib reads the XDG folders.
     QTemporaryDir home;
     const QString h = home.path();
-    for (const auto &[name, value] : { std::pair { "HOME", h },
-                                       { "XDG_CONFIG_HOME", h + QStringLiteral("/.config") },
-                                       { "XDG_DATA_HOME", h + QStringLiteral("/.local/share") },
-                                       { "XDG_DATA_DIRS", h + QStringLiteral("/none") } })
-        qputenv(name, QFile::encodeName(value));
-    QProcess install;
-    install.start(QStringLiteral(RARURU_MAKE_HOST_APP),
-                  { QStringLiteral("--program"), QStringLiteral(RARURU_HOST_PROGRAM),
-                    QStringLiteral("--applications"), h + QStringLiteral("/Applications") });
-    install.waitForFinished(-1);
-    const QString host = QString::fromUtf8(install.readAllStandardOutput()).trimmed();
+    benchsetup::useHome(h);
     // The test host's detectcd is a shell script; time one that answers at once.
+    const QString host = benchsetup::installHost(h, QStringLiteral(RARURU_HOST_PROGRAM),
+                                                 QStringLiteral(RARURU_INSTANT_DETECTCD));
+    if (host.isEmpty())
+        fail("cannot lay out the host application");
     const QString tool = host + QStringLiteral("/Contents/SharedSupport/Quillmont/bin/detectcd");
-    QFile::remove(tool);
-    if (!QFile::copy(QStringLiteral(RARURU_INSTANT_DETECTCD), tool))
-        fail("cannot install the instant detectcd");
-    QDir().mkpath(h + QStringLiteral("/.config/preferences"));
-    QFile prefs(h + QStringLiteral("/.config/preferences/com.tallowcraft.Quillmont.plist"));
-    if (!prefs.open(QIODevice::WriteOnly)
-        || prefs.write("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict/></plist>\n") < 0)
+    if (!benchsetup::writeMainDomain(h, {}))
         fail("cannot write the preferences domain");
-    prefs.close();
 
     // The installer volume, and a folder for the other mounts.
     const QByteArray source = QFile::encodeName(h + QStringLiteral("/disc"));
