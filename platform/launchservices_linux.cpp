@@ -71,10 +71,15 @@ std::optional<QString> bundleOfAppInfo(GAppInfo *info)
     gchar **argv = nullptr;
     if (!exec || !g_shell_parse_argv(exec.get(), nullptr, &argv, nullptr))
         return std::nullopt;
-    const QByteArray executable(argv[0]);
+    QByteArray program(argv[0]);
     g_strfreev(argv);
-    std::unique_ptr<char, GFreeDeleter> found(g_find_program_in_path(executable.constData()));
-    const QByteArray program = found ? QByteArray(found.get()) : QByteArray(executable);
+    // A path is taken as it stands (searching would only give it back, or
+    // nothing); a bare name is looked for on PATH.
+    if (!program.startsWith('/')) {
+        if (std::unique_ptr<char, GFreeDeleter> found {
+                g_find_program_in_path(program.constData()) })
+            program = found.get();
+    }
     if (!program.startsWith('/'))
         return std::nullopt;
     return Bundle::bundlePathForProgram(stringWithFileSystemRepresentation(program));
