@@ -14,11 +14,13 @@
 
 #include <QDir>
 #include <QJsonArray>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -213,6 +215,8 @@ protected:
                                   { std::chrono::milliseconds(1500), 64 * 1024 } } };
 };
 
+// How the tool is run (its input, signals, output limit and deadline) is
+// checked here, where a user meets it, rather than on the child process alone.
 TEST_F(DiscIdentificationTest, WhatTheToolPrintsAndHowItEnds)
 {
     // A volume path no shell would pass through unharmed.
@@ -237,10 +241,18 @@ TEST_F(DiscIdentificationTest, WhatTheToolPrintsAndHowItEnds)
         { "failure status: the output counts", "echo Visio; exit 3", visio },
         { "killed: the output counts", "echo Visio; kill -KILL $$", visio },
         { "10 MB of output: unrecognised", "head -c 10000000 /dev/zero | tr '\\0' a", unnamed },
+        { "signals the helper ignores are the tool's default again",
+          "m=$(sed -n 's/^SigIgn:\\t//p' /proc/self/status); echo $((0x$m >> 12 & 1))", u"0"_s },
         { "hangs: given up", "exec sleep 60", std::nullopt },
+        { "a child keeps the output open: given up", "sleep 60 & echo Visio", std::nullopt },
+        { "output closed, still running: given up", "echo Visio; exec >&-; sleep 60",
+          std::nullopt },
         { "not executable", "echo Visio", std::nullopt, 0644 },
         { "missing", nullptr, std::nullopt },
     };
+    // SIGPIPE (bit 12 of SigIgn) ignored, as the helper has it.
+    const auto previous = ::signal(SIGPIPE, SIG_IGN);
+    const auto restore = qScopeGuard([previous] { ::signal(SIGPIPE, previous); });
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         writeTool(bundle, c.script, c.mode);
