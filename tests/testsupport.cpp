@@ -30,16 +30,6 @@ void PrintTo(const QString &value, std::ostream *os)
     *os << '"' << value.toStdString() << '"';
 }
 
-void PrintTo(const QStringList &value, std::ostream *os)
-{
-    *os << '[';
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        *os << (i ? ", " : "");
-        PrintTo(value.at(i), os);
-    }
-    *os << ']';
-}
-
 void PrintTo(const QByteArray &value, std::ostream *os)
 {
     *os << '"' << value.toPercentEncoding(" /").toStdString() << '"';

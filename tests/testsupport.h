@@ -16,7 +16,6 @@ class QProcess;
 
 // Readable failure messages for Qt values.
 void PrintTo(const QString &value, std::ostream *os);
-void PrintTo(const QStringList &value, std::ostream *os);
 void PrintTo(const QByteArray &value, std::ostream *os);
 void PrintTo(const QVariant &value, std::ostream *os);
 
