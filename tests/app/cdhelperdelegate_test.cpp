@@ -6,7 +6,6 @@
 
 #include "platform/launchservices.h"
 #include "prompt/installprompter.h"
-#include "tests/fakes/countinglaunchservices.h"
 #include "tests/fakes/fakelaunchservices.h"
 #include "tests/fakes/fakeprocesslist.h"
 #include "tests/testsupport.h"
@@ -91,13 +90,12 @@ protected:
         QFile::remove(log(u"requests"_s));
         QFile::remove(log(u"detectcd"_s));
         prompter.prompts.clear();
-        services->openRequests = 0;
+        services.openRequests.clear();
     }
     // The installer volume 'name', which detectcd names 'discId', seen mounted.
     QString observe(const char *name, const QByteArray &discId = "Visio")
     {
-        const QString volume
-            = makeVolume(s_home->path() + u"/Volumes/"_s + QLatin1String(name), discId);
+        QString volume = makeVolume(s_home->path() + u"/Volumes/"_s + QLatin1String(name), discId);
         handle(delegate, volume);
         return volume;
     }
@@ -107,10 +105,9 @@ protected:
             .split(u'\n', Qt::SkipEmptyParts);
     }
 
-    CountingLaunchServices *services = new CountingLaunchServices;
-    std::unique_ptr<LaunchServices> servicesOwner { services };
+    FakeLaunchServices services { LaunchServices::create() };
     std::unique_ptr<ProcessList> processes = ProcessList::create();
-    Workspace workspace { *processes, *services };
+    Workspace workspace { *processes, services };
     RecordingPrompter prompter;
     CDHelperDelegate delegate { { workspace, [] { return UserDefaults::create(); }, prompter } };
 
@@ -159,7 +156,7 @@ TEST_F(MountVerdictTest, EachVerdictTakesItsRoad)
         const QString volume = observe(c.name, c.discId);
 
         EXPECT_EQ(detectcdRuns().size(), c.detectcdRuns);
-        EXPECT_EQ(services->openRequests, c.verdict == Open ? 1 : 0);
+        EXPECT_EQ(services.openRequests.size(), c.verdict == Open ? 1u : 0u);
         ASSERT_EQ(prompter.prompts.size(), c.verdict == Prompt ? 1u : 0u);
         if (c.verdict == Prompt) {
             EXPECT_EQ(prompter.prompts[0].volumePath, volume);
@@ -212,7 +209,7 @@ protected:
     CDHelperDelegate delegate { { workspace,
                                   [] { return UserDefaults::create(); },
                                   prompter,
-                                  { std::chrono::milliseconds(1500), 64 * 1024 } } };
+                                  { std::chrono::milliseconds(1500), qsizetype(64) * 1024 } } };
 };
 
 // How the tool is run (its input, signals, output limit and deadline) is
