@@ -6,7 +6,6 @@
 #include "platform/filesystemrepresentation.h"
 #include "tests/testsupport.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
 #include <QTest>
@@ -31,18 +30,6 @@ QList<pid_t> helpersRunningFrom(const QString &bundle)
             pids += entry.toInt();
     }
     return pids;
-}
-
-// Waits (generously: this is not a speed test) until 'done' holds.
-template<typename F> bool eventually(F done)
-{
-    QDeadlineTimer deadline(20000);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(50);
-    }
-    return true;
 }
 
 class CDHelperTest : public testing::Test
@@ -92,7 +79,8 @@ TEST_F(CDHelperTest, FirstInstanceRelaunchesFromAFreshCopy)
         start(first, arguments, platform);
         ASSERT_TRUE(first.waitForFinished(20000));
         EXPECT_EQ(first.exitStatus() == QProcess::NormalExit ? first.exitCode() : -1, 0);
-        ASSERT_TRUE(eventually([&] { return helpersRunningFrom(copy).size() == 1; }));
+        // Generous: this is not a speed test.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return helpersRunningFrom(copy).size() == 1; }, 20000));
         EXPECT_FALSE(QFile::exists(copy + u"/Contents/left-over"_s));
         EXPECT_TRUE(QFileInfo(copy + kProgram).isExecutable());
         QTest::qWait(500);
