@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -137,6 +138,12 @@ QByteArray readFile(const QString &path)
     return contents;
 }
 
+uint mode(const QString &path)
+{
+    struct stat st = {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : ~0u;
+}
+
 void writePropertyList(const QString &path, const QVariant &value)
 {
     const auto xml = PropertyList::toXmlData(value);
@@ -245,10 +252,7 @@ bool processHasEnded(int pid)
         const QByteArray fields = stat.readAll();
         return fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z";
     };
-    QDeadlineTimer deadline(5000);
-    while (!ended() && !deadline.hasExpired())
-        QThread::msleep(20);
-    return ended();
+    return QTest::qWaitFor(ended, 5000);
 }
 
 } // namespace test
