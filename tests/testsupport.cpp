@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -28,16 +29,6 @@ using namespace Qt::StringLiterals;
 void PrintTo(const QString &value, std::ostream *os)
 {
     *os << '"' << value.toStdString() << '"';
-}
-
-void PrintTo(const QStringList &value, std::ostream *os)
-{
-    *os << '[';
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        *os << (i ? ", " : "");
-        PrintTo(value.at(i), os);
-    }
-    *os << ']';
 }
 
 void PrintTo(const QByteArray &value, std::ostream *os)
@@ -145,6 +136,12 @@ QByteArray readFile(const QString &path)
         contents.append(buffer, n);
     ::close(fd);
     return contents;
+}
+
+uint mode(const QString &path)
+{
+    struct stat st = {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : ~0u;
 }
 
 void writePropertyList(const QString &path, const QVariant &value)
@@ -255,10 +252,7 @@ bool processHasEnded(int pid)
         const QByteArray fields = stat.readAll();
         return fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z";
     };
-    QDeadlineTimer deadline(5000);
-    while (!ended() && !deadline.hasExpired())
-        QThread::msleep(20);
-    return ended();
+    return QTest::qWaitFor(ended, 5000);
 }
 
 } // namespace test

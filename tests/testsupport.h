@@ -16,7 +16,6 @@ class QProcess;
 
 // Readable failure messages for Qt values.
 void PrintTo(const QString &value, std::ostream *os);
-void PrintTo(const QStringList &value, std::ostream *os);
 void PrintTo(const QByteArray &value, std::ostream *os);
 void PrintTo(const QVariant &value, std::ostream *os);
 
@@ -67,6 +66,8 @@ QString dataPath(const QString &relative);
 // writing makes parent folders and fails the test on error.
 void writeFile(const QString &path, const QByteArray &bytes);
 QByteArray readFile(const QString &path);
+// The permission bits of 'path' itself (links not followed); ~0u when missing.
+uint mode(const QString &path);
 void writePropertyList(const QString &path, const QVariant &value);
 
 // Lays out Name.app at 'path' with the given Info.plist values; when they

@@ -6,7 +6,6 @@
 
 #include "platform/launchservices.h"
 #include "prompt/installprompter.h"
-#include "tests/fakes/countinglaunchservices.h"
 #include "tests/fakes/fakelaunchservices.h"
 #include "tests/fakes/fakeprocesslist.h"
 #include "tests/testsupport.h"
@@ -14,11 +13,13 @@
 
 #include <QDir>
 #include <QJsonArray>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -89,13 +90,12 @@ protected:
         QFile::remove(log(u"requests"_s));
         QFile::remove(log(u"detectcd"_s));
         prompter.prompts.clear();
-        services->openRequests = 0;
+        services.openRequests.clear();
     }
     // The installer volume 'name', which detectcd names 'discId', seen mounted.
     QString observe(const char *name, const QByteArray &discId = "Visio")
     {
-        const QString volume
-            = makeVolume(s_home->path() + u"/Volumes/"_s + QLatin1String(name), discId);
+        QString volume = makeVolume(s_home->path() + u"/Volumes/"_s + QLatin1String(name), discId);
         handle(delegate, volume);
         return volume;
     }
@@ -105,10 +105,9 @@ protected:
             .split(u'\n', Qt::SkipEmptyParts);
     }
 
-    CountingLaunchServices *services = new CountingLaunchServices;
-    std::unique_ptr<LaunchServices> servicesOwner { services };
+    FakeLaunchServices services { LaunchServices::create() };
     std::unique_ptr<ProcessList> processes = ProcessList::create();
-    Workspace workspace { *processes, *services };
+    Workspace workspace { *processes, services };
     RecordingPrompter prompter;
     CDHelperDelegate delegate { { workspace, [] { return UserDefaults::create(); }, prompter } };
 
@@ -157,7 +156,7 @@ TEST_F(MountVerdictTest, EachVerdictTakesItsRoad)
         const QString volume = observe(c.name, c.discId);
 
         EXPECT_EQ(detectcdRuns().size(), c.detectcdRuns);
-        EXPECT_EQ(services->openRequests, c.verdict == Open ? 1 : 0);
+        EXPECT_EQ(services.openRequests.size(), c.verdict == Open ? 1u : 0u);
         ASSERT_EQ(prompter.prompts.size(), c.verdict == Prompt ? 1u : 0u);
         if (c.verdict == Prompt) {
             EXPECT_EQ(prompter.prompts[0].volumePath, volume);
@@ -210,9 +209,11 @@ protected:
     CDHelperDelegate delegate { { workspace,
                                   [] { return UserDefaults::create(); },
                                   prompter,
-                                  { std::chrono::milliseconds(1500), 64 * 1024 } } };
+                                  { std::chrono::milliseconds(1500), qsizetype(64) * 1024 } } };
 };
 
+// How the tool is run (its input, signals, output limit and deadline) is
+// checked here, where a user meets it, rather than on the child process alone.
 TEST_F(DiscIdentificationTest, WhatTheToolPrintsAndHowItEnds)
 {
     // A volume path no shell would pass through unharmed.
@@ -237,10 +238,18 @@ TEST_F(DiscIdentificationTest, WhatTheToolPrintsAndHowItEnds)
         { "failure status: the output counts", "echo Visio; exit 3", visio },
         { "killed: the output counts", "echo Visio; kill -KILL $$", visio },
         { "10 MB of output: unrecognised", "head -c 10000000 /dev/zero | tr '\\0' a", unnamed },
+        { "signals the helper ignores are the tool's default again",
+          "m=$(sed -n 's/^SigIgn:\\t//p' /proc/self/status); echo $((0x$m >> 12 & 1))", u"0"_s },
         { "hangs: given up", "exec sleep 60", std::nullopt },
+        { "a child keeps the output open: given up", "sleep 60 & echo Visio", std::nullopt },
+        { "output closed, still running: given up", "echo Visio; exec >&-; sleep 60",
+          std::nullopt },
         { "not executable", "echo Visio", std::nullopt, 0644 },
         { "missing", nullptr, std::nullopt },
     };
+    // SIGPIPE (bit 12 of SigIgn) ignored, as the helper has it.
+    const auto previous = ::signal(SIGPIPE, SIG_IGN);
+    const auto restore = qScopeGuard([previous] { ::signal(SIGPIPE, previous); });
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         writeTool(bundle, c.script, c.mode);

@@ -4,7 +4,7 @@
 // helper delegate's test.
 #include "hostapps/workspaceadditions.h"
 
-#include "tests/fakes/countinglaunchservices.h"
+#include "tests/fakes/fakelaunchservices.h"
 #include "tests/testsupport.h"
 
 #include <QProcess>
@@ -57,10 +57,9 @@ protected:
                                                          scheme(edition));
     }
 
-    CountingLaunchServices *services = new CountingLaunchServices;
-    std::unique_ptr<LaunchServices> servicesOwner { services };
+    FakeLaunchServices services { LaunchServices::create() };
     std::unique_ptr<ProcessList> processes = ProcessList::create();
-    Workspace workspace { *processes, *services };
+    Workspace workspace { *processes, services };
 
     static inline test::TemporaryHome *s_home = nullptr;
     static inline QString s_running, s_v720, s_v725;
@@ -78,7 +77,7 @@ TEST_F(HostLookupTest, ARunningHostWinsOverANewerInstalledCopy)
     EXPECT_EQ(QM_absolutePathForAppBundleWithIdentifier(workspace, identifier("Running").toLower(),
                                                         scheme("Running")),
               s_running);
-    EXPECT_EQ(services->schemeQueries, 0);
+    EXPECT_EQ(services.schemeQueries, 0);
 
     host.terminate();
     EXPECT_TRUE(host.waitForFinished(10000));

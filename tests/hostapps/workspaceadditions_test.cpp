@@ -69,9 +69,9 @@ TEST_F(WorkspaceAdditionsTest, OpeningAndLaunching)
     const QList<QByteArray> volume { "file:///media/cdrom" };
     ASSERT_TRUE(QM_openURLs(workspace, volume, kId, kScheme, 0x10100, std::nullopt));
     ASSERT_EQ(services.openRequests.size(), 1u);
-    EXPECT_EQ(services.openRequests.back().appPath, installed);
-    EXPECT_EQ(services.openRequests.back().itemURLs, volume);
-    EXPECT_EQ(services.openRequests.back().launchFlags, 0x10100u);
+    const LaunchURLSpec &opened = services.openRequests.back();
+    EXPECT_EQ(std::tie(opened.appPath, opened.itemURLs, opened.launchFlags),
+              std::tuple(installed, volume, 0x10100u));
 
     // Not found: refused without asking the registry to open anything.
     EXPECT_FALSE(QM_openURLs(workspace, volume, u"org.none"_s, std::nullopt, 0, std::nullopt));

@@ -85,14 +85,10 @@ protected:
         return s_lastStart[u"arguments"_s].toVariant().toStringList();
     }
 
-    static test::TemporaryHome *s_home;
-    static QString s_log, s_first;
+    static inline test::TemporaryHome *s_home = nullptr;
+    static inline QString s_log, s_first;
     static inline QJsonObject s_lastStart;
 };
-
-test::TemporaryHome *LaunchServicesTest::s_home = nullptr;
-QString LaunchServicesTest::s_log;
-QString LaunchServicesTest::s_first;
 
 TEST_F(LaunchServicesTest, ApplicationsBySchemeAndByIdentifier)
 {

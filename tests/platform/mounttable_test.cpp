@@ -10,20 +10,13 @@
 
 namespace {
 
-QList<QByteArray> mountPoints(const std::vector<MountEntry> &entries)
+// One field of each entry, in order.
+template<typename T> QList<T> each(const std::vector<MountEntry> &entries, T MountEntry::*field)
 {
-    QList<QByteArray> points;
+    QList<T> values;
     for (const MountEntry &entry : entries)
-        points.append(entry.mountPoint);
-    return points;
-}
-
-QList<quint64> mountIds(const std::vector<MountEntry> &entries)
-{
-    QList<quint64> ids;
-    for (const MountEntry &entry : entries)
-        ids.append(entry.mountId);
-    return ids;
+        values.append(entry.*field);
+    return values;
 }
 
 // What a monitor reports when the table goes from 'before' to 'after', and
@@ -35,9 +28,9 @@ QList<QByteArray> reported(std::string_view before, std::string_view after, QLis
     std::vector<MountEntry> removed;
     std::vector<MountEntry> added = diff.replace(parseMountInfo(after), &removed);
     removeUnwatchedFileSystems(added);
-    gone = mountIds(removed);
+    gone = each(removed, &MountEntry::mountId);
     std::sort(gone.begin(), gone.end());
-    return mountPoints(added);
+    return each(added, &MountEntry::mountPoint);
 }
 
 TEST(MountTable, ParsesCapturedLines)
@@ -68,13 +61,12 @@ TEST(MountTable, ParsesCapturedLines)
         ASSERT_EQ(entries.size(), type.isEmpty() ? 0u : 1u);
         if (type.isEmpty())
             continue;
-        EXPECT_EQ(entries[0].mountId, id);
-        EXPECT_EQ(entries[0].mountPoint, mountPoint);
-        EXPECT_EQ(entries[0].fileSystemType, type);
+        EXPECT_EQ(std::tie(entries[0].mountId, entries[0].mountPoint, entries[0].fileSystemType),
+                  std::tie(id, mountPoint, type));
         expected.append(mountPoint);
     }
     // Together, the good lines come through in order and the bad are skipped.
-    EXPECT_EQ(mountPoints(parseMountInfo(text)), expected);
+    EXPECT_EQ(each(parseMountInfo(text), &MountEntry::mountPoint), expected);
 }
 
 TEST(MountTable, ReportsOnlyNewMounts)
@@ -118,14 +110,15 @@ TEST(MountTable, ReportsOnlyNewMountIds)
     };
     for (const auto &[after, added, gone] : cases) {
         MountIdDiff diff;
-        EXPECT_EQ(mountIds(diff.replace(base)), QList<quint64>(base.begin(), base.end()));
+        EXPECT_EQ(each(diff.replace(base), &MountEntry::mountId),
+                  QList<quint64>(base.begin(), base.end()));
         std::vector<MountEntry> removed;
-        EXPECT_EQ(mountIds(diff.replace(after, &removed)), added);
-        QList<quint64> removedIds = mountIds(removed);
+        EXPECT_EQ(each(diff.replace(after, &removed), &MountEntry::mountId), added);
+        QList<quint64> removedIds = each(removed, &MountEntry::mountId);
         std::sort(removedIds.begin(), removedIds.end());
         EXPECT_EQ(removedIds, gone);
         // What went is known no more, and comes back as new.
-        EXPECT_EQ(mountIds(diff.replace(base)), gone);
+        EXPECT_EQ(each(diff.replace(base), &MountEntry::mountId), gone);
     }
 }
 

@@ -106,9 +106,8 @@ TEST(ProcessList, ProcessesRunningFromBundlesAreKnownByTheirBundle)
         ASSERT_TRUE(psn);
         const auto info = list->processInformation(*psn);
         ASSERT_TRUE(info);
-        EXPECT_EQ(info->bundlePath, bundle);
-        EXPECT_EQ(info->bundleIdentifier, identifier);
-        EXPECT_EQ(info->programDeleted, programDeleted);
+        EXPECT_EQ(std::tie(info->bundlePath, info->bundleIdentifier, info->programDeleted),
+                  std::tie(bundle, identifier, programDeleted));
     }
 }
 

@@ -5,9 +5,8 @@
 #include "platform/filesystemrepresentation.h"
 #include "tests/testsupport.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -32,9 +31,7 @@ int claimElsewhere(const QString &folder, const QStringList &requests,
         ::_exit(int(claim.outcome));
     }
     int status = 0;
-    QDeadlineTimer deadline(20000);
-    while (::waitpid(child, &status, WNOHANG) == 0 && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    (void)QTest::qWaitFor([&] { return ::waitpid(child, &status, WNOHANG) != 0; }, 20000);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -23,12 +23,6 @@ namespace {
 class UserDefaultsTest : public testing::Test
 {
 protected:
-    static uint mode(const QString &path)
-    {
-        struct stat st = {};
-        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 0777 : ~0u;
-    }
-
     test::TemporaryHome home;
     std::unique_ptr<UserDefaults> defaults = UserDefaults::create();
 };
@@ -40,8 +34,8 @@ TEST_F(UserDefaultsTest, DomainsAreFilesInThePreferencesFolder)
     ASSERT_TRUE(defaults->setPersistentDomain({ { u"AutoLaunch"_s, 1 } }, name));
     EXPECT_TRUE(defaults->synchronize());
     // Private, and integers still integers for a new store.
-    EXPECT_EQ(mode(home.domainPath(name)), 0600u);
-    EXPECT_EQ(mode(home.preferencesPath()), 0700u);
+    EXPECT_EQ(test::mode(home.domainPath(name)), 0600u);
+    EXPECT_EQ(test::mode(home.preferencesPath()), 0700u);
     EXPECT_EQ(
         UserDefaults::create()->persistentDomainForName(name)->value(u"AutoLaunch"_s).typeId(),
         QMetaType::LongLong);
@@ -83,7 +77,7 @@ TEST_F(UserDefaultsTest, WritesKeepTheModeAndWriteThroughSymbolicLinks)
     test::writePropertyList(shared, QVariantMap {});
     ::chmod(QFile::encodeName(shared).constData(), 0644);
     ASSERT_TRUE(defaults->setPersistentDomain({ { u"a"_s, 1 } }, u"shared"_s));
-    EXPECT_EQ(mode(shared), 0644u);
+    EXPECT_EQ(test::mode(shared), 0644u);
 
     // A dotfile manager keeps the real file elsewhere and links to it.
     const QString real = home.path() + u"/dotfiles/linked.plist"_s;

@@ -125,23 +125,13 @@ TEST(CDToolsTool, UpdateKeepsTheHostsValuesExactlyAndInTheirForm)
           QByteArray("\x5F\x10\x15KEY-1234\0-SECRET-TAIL", 24), "xml", "KEY-1234" },
         { "plain, binary", binaryDomain("\x55plain"), u"plain"_s, "\x55plain", "xml",
           "<string>plain</string>" },
-        { "U+0001, binary",
-          binaryDomain("\x53"
-                       "a\x01"
-                       "b"),
-          u"a\u0001b"_s,
-          "\x53"
-          "a\x01"
-          "b",
-          "xml",
-          "<string>a\x01"
-          "b</string>" },
+        // \123 is 0x53, a three-character string, in octal: a letter may follow.
+        { "U+0001, binary", binaryDomain("\123a\001b"), u"a\u0001b"_s, "\123a\001b", "xml",
+          "<string>a\001b</string>" },
         { "U+FFFE, binary", binaryDomain(QByteArray("\x62\0a\xFF\xFE", 5)), u"a\uFFFE"_s,
           QByteArray("\x62\0a\xFF\xFE", 5), "xml", "<string>a\xEF\xBF\xBE</string>" },
         { "CR, XML", "<plist><dict><key>Host</key><string>a&#13;b</string></dict></plist>",
-          u"a\rb"_s, "<string>a&#13;b</string>", "bin",
-          "\x53"
-          "a\rb" },
+          u"a\rb"_s, "<string>a&#13;b</string>", "bin", "\123a\rb" },
         { "-0.0, XML", "<plist><dict><key>Host</key><real>-0.0</real></dict></plist>", -0.0,
           "<real>-0</real>", "bin", QByteArray("\x22\x80\0\0\0", 5) },
     };

@@ -67,8 +67,7 @@ TEST(HelperChoice, StoredChoiceAndDiscDecide)
         SCOPED_TRACE(c.name);
         const StoredChoice choice = storedChoiceFromDomain({ kMain, kMainScheme }, c.domain);
         const Verdict verdict = decide(choice, c.disc);
-        EXPECT_EQ(verdict.action, c.action);
-        EXPECT_EQ(verdict.target, c.target);
+        EXPECT_EQ(std::tie(verdict.action, verdict.target), std::tie(c.action, c.target));
     }
 }
 
@@ -102,8 +101,8 @@ TEST(HelperChoice, TheFirstHostApplicationWithADomainCounts)
         const auto choice = readStoredChoice(*defaults);
         ASSERT_EQ(choice.has_value(), c.chosen.has_value());
         if (choice) {
-            EXPECT_EQ(choice->record.bundleID, *c.chosen);
-            EXPECT_EQ(choice->autoLaunch, c.autoLaunch);
+            EXPECT_EQ(std::tie(choice->record.bundleID, choice->autoLaunch),
+                      std::tie(*c.chosen, c.autoLaunch));
         }
     }
 }

@@ -31,10 +31,8 @@ protected:
 
     QString home() const { return s_home->path(); }
     FileManager &fm = FileManager::defaultManager();
-    static test::TemporaryHome *s_home;
+    static inline test::TemporaryHome *s_home = nullptr;
 };
-
-test::TemporaryHome *FileManagerAdditionsTest::s_home = nullptr;
 
 bool hasMarker(const QString &folder)
 {
