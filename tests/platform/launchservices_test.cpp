@@ -38,6 +38,7 @@ protected:
         makeApplication(u"Unrelated.app"_s, u"org.example.Unrelated"_s, u"x-nobody"_s);
         // An entry whose program lies in no bundle names no application.
         writeEntry(u"plain"_s, u"/bin/true %U"_s, kScheme);
+        writeEntry(u"bare"_s, u"run %U"_s, u"x-raruru-bare"_s); // found on PATH
         // The default handler of a scheme of our own, for opening without an application.
         writeEntry(u"recorder"_s, u"\"%1/Contents/MacOS/run\" %u"_s.arg(s_first),
                    u"x-raruru-test"_s);
@@ -102,6 +103,10 @@ TEST_F(LaunchServicesTest, ApplicationsBySchemeAndByIdentifier)
     EXPECT_EQ(services->absolutePathForAppBundleWithIdentifier(u"ORG.EXAMPLE.UNRELATED"_s),
               s_home->path() + u"/Applications/Unrelated.app"_s);
     EXPECT_FALSE(services->absolutePathForAppBundleWithIdentifier(u"org.example.None"_s));
+
+    const QByteArray path = QFile::encodeName(s_first + u"/Contents/MacOS"_s);
+    const test::ScopedEnvironment environment { { "PATH", path.constData() } };
+    EXPECT_EQ(services->applicationURLsForURL(u"x-raruru-bare:x"_s), QStringList { s_first });
 }
 
 TEST_F(LaunchServicesTest, OpeningPassesTheRecordAndEncodedUrls)
