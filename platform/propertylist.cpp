@@ -5,7 +5,6 @@
 #include "platform/propertylist_p.h"
 
 #include <QDateTime>
-#include <QStringDecoder>
 
 #include <plist/plist.h>
 
@@ -70,15 +69,6 @@ using detail::readBigEndian;
 constexpr QByteArrayView kUtf8Bom = "\xEF\xBB\xBF";
 
 // --- libplist tree to QVariant ------------------------------------------------
-
-std::optional<QString> decodeUtf8(const char *data, qsizetype length)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder(QByteArrayView(data, length));
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
-}
 
 QByteArray xmlOf(plist_t node)
 {
@@ -146,7 +136,7 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
                 break;
             if (!key)
                 return std::nullopt;
-            std::optional<QString> name = decodeUtf8(key.get(), qsizetype(std::strlen(key.get())));
+            std::optional<QString> name = detail::decodeUtf8(key.get());
             std::optional<QVariant> value = toVariant(child, depth + 1);
             if (!name || !value)
                 return std::nullopt;
@@ -173,7 +163,7 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
         const char *text = plist_get_string_ptr(node, &length);
         if (!text)
             return std::nullopt;
-        std::optional<QString> string = decodeUtf8(text, qsizetype(length));
+        std::optional<QString> string = detail::decodeUtf8(QByteArrayView(text, qsizetype(length)));
         return string ? std::optional(QVariant(*string)) : std::nullopt;
     }
     case PLIST_UINT:

@@ -306,9 +306,7 @@ private:
         if (object.type == 0x5) {
             if (!m_layout.fits(object.contents, object.count, 1))
                 return std::nullopt;
-            QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            QString text = decoder(QByteArrayView(bytes, qsizetype(object.count)));
-            return decoder.hasError() ? std::nullopt : std::optional(text);
+            return detail::decodeUtf8(QByteArrayView(bytes, qsizetype(object.count)));
         }
         if (!m_layout.fits(object.contents, object.count, 2))
             return std::nullopt;
@@ -565,6 +563,19 @@ private:
 } // namespace
 
 namespace detail {
+
+std::optional<QString> decodeUtf8(QByteArrayView bytes)
+{
+    // A leading U+FEFF is part of the value: a decoder would drop it as a
+    // byte-order mark, and an update would lose it from the host's value.
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless
+                               | QStringDecoder::Flag::ConvertInitialBom);
+    QString text = decoder(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
 
 std::optional<QVariant> dateFromSeconds(double seconds)
 {

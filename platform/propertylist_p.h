@@ -22,6 +22,10 @@ inline quint64 readBigEndian(const uchar *at, int width)
     return value;
 }
 
+// A string value's UTF-8 bytes as text, U+FEFF included wherever it stands;
+// absent when they are no UTF-8.
+std::optional<QString> decodeUtf8(QByteArrayView bytes);
+
 // The date 'seconds' after the reference date, to the millisecond; absent when
 // no QDateTime can hold it.
 std::optional<QVariant> dateFromSeconds(double seconds);

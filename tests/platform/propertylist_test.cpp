@@ -135,12 +135,15 @@ TEST(PropertyList, ScalarsSurviveWriteAndRead)
         { QString::fromLatin1("KEY-1234\0-SECRET-TAIL", 21),
           QString::fromLatin1("KEY-1234\0-SECRET-TAIL", 21) },
         { u"\u0001\uFFFE\uFFFF"_s, u"\u0001\uFFFE\uFFFF"_s },
+        // A leading U+FEFF is the value's own, not a byte-order mark.
+        { u"\uFEFF\uFEFFx"_s, u"\uFEFF\uFEFFx"_s },
         { utc("1969-07-20T20:17:40.999Z"), utc("1969-07-20T20:17:40.999Z") },
         { utc("0999-12-31T23:59:59Z"), utc("0999-12-31T23:59:59Z") },
         { QDateTime::fromString(u"2020-06-01T12:00:00+02:00"_s, Qt::ISODate),
           utc("2020-06-01T10:00:00Z") },
         { QStringList { u"a"_s, u"b"_s }, QVariantList { u"a"_s, u"b"_s } },
-        { QVariantHash { { u"k\u00e9y"_s, 1 } }, QVariantMap { { u"k\u00e9y"_s, qint64(1) } } },
+        { QVariantHash { { u"\uFEFFk\u00e9y"_s, 1 } },
+          QVariantMap { { u"\uFEFFk\u00e9y"_s, qint64(1) } } },
     };
     for (const auto format : { PropertyList::Format::Xml, PropertyList::Format::Binary }) {
         for (const auto &[written, expected] : cases) {
