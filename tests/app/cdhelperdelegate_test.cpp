@@ -125,7 +125,6 @@ TEST_F(MountVerdictTest, EachVerdictTakesItsRoad)
         std::optional<QVariantMap> mainDomain;
         qsizetype selectedApp = 0;
     } cases[] = {
-        { "nothing stored: the prompt", QVariantMap() },
         { "stored target preselected", gamesTarget, 1 },
         { "stored target not a host application",
           QVariantMap { { u"AutoLaunchAppID"_s, u"com.example.x"_s } }, kNotFound },
