@@ -115,7 +115,6 @@ TEST(CDToolsInstallerVolume, MarkersAtTheTopLevelOnly)
         bool installer;
     } cases[] = {
         { volume("a", { "AUTORUN.INF" }), true },
-        { volume("b", { "Setup.Exe", "readme.txt" }), true },
         { volume("c", { "disk1/setup.exe" }), false },
         { volume("d", { "setup.exe.bak", "mysetup.exe", "autorun.inf.txt" }), false },
         { dir.path() + u"/missing"_s, false },
