@@ -20,7 +20,6 @@ TEST(Autostart, EntriesAsLoginItems)
     // An entry, the item's path (none: no item) and its Hide.
     const std::tuple<QByteArray, std::optional<QString>, qint64> cases[] = {
         { app + "Exec=/x/run\nX-Bundle-Path=/opt/A.app\nX-Bundle-Hide=1\n", u"/opt/A.app"_s, 1 },
-        { app + "Exec=\"/opt/My App.app/Contents/MacOS/run\" --x\n", u"/opt/My App.app"_s, 0 },
         { app + "Exec=/usr/bin/postbell --tray\n", u"/usr/bin/postbell"_s, 0 },
         { app + "Exec=\"/opt/a \\\\$b.app/Contents/MacOS/run\"\n", u"/opt/a $b.app"_s, 0 },
         { "[Desktop Entry]\nType=Link\nURL=https://example.org\n", std::nullopt, 0 },

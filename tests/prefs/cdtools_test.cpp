@@ -7,7 +7,6 @@
 #include "tests/fakes/fakeprocesslist.h"
 #include "tests/testsupport.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QProcess>
 
@@ -35,18 +34,13 @@ protected:
         = installHelper(home.path() + u"/Quillmont.app/Contents/Resources"_s, u"2.0"_s);
 };
 
+// How version texts read (1.10 as 1.1) is the login items' test.
 TEST_F(CDToolsTest, VersionCheckAgainstRealBundles)
 {
-    // 1.10 reads as 1.1.
-    for (const auto &[carried, registered, latest] :
-         { std::tuple { u"2.0"_s, u"1.5"_s, false }, { u"1.10"_s, u"1.9"_s, true } }) {
-        const auto helper
-            = [&](const QString &v) { return installHelper(home.path() + u'/' + v, v); };
-        CDTools(*defaults, workspace, helper(registered)).installAndActivateCDHelper(true);
-        EXPECT_EQ(CDTools(*defaults, workspace, helper(carried)).runningCDHelperIsLatestVersion(),
-                  latest)
-            << carried.toStdString() << " against " << registered.toStdString();
-    }
+    const auto helper = [&](const QString &v) { return installHelper(home.path() + u'/' + v, v); };
+    CDTools(*defaults, workspace, helper(u"1.5"_s)).installAndActivateCDHelper(true);
+    EXPECT_FALSE(CDTools(*defaults, workspace, helper(u"2.0"_s)).runningCDHelperIsLatestVersion())
+        << "a newer helper carried";
 }
 
 TEST_F(CDToolsTest, RealHelperProcesses)
@@ -75,19 +69,15 @@ TEST_F(CDToolsTest, RealHelperProcesses)
     }
 }
 
-// A helper is what runs the helper's program: a `tail -f` of that program is
-// none, and a helper whose temporary copy was deleted under it still is one.
+// A helper whose temporary copy was deleted under it still is one. That a
+// `tail -f` of the helper's program is none is the process list's test.
 TEST_F(CDToolsTest, HelpersAreKnownByWhatTheyRun)
 {
-    const QString watched = installHelper(home.path() + u"/watched"_s);
-    QProcess tail;
-    tail.start(u"tail"_s, { u"-f"_s, watched + u"/Contents/MacOS/Quillmont"_s });
-    ASSERT_TRUE(tail.waitForStarted());
     auto real = ProcessList::create();
     Workspace mixed { *real, services };
 
     CDTools(*defaults, mixed, resource).installAndActivateCDHelper(true);
-    EXPECT_EQ(services.openRequests.size(), 1u) << "the tail is no helper: one is started";
+    EXPECT_EQ(services.openRequests.size(), 1u) << "none runs: one is started";
 
     QProcess copy;
     const QString temporary = installHelper(home.path() + u"/TemporaryItems"_s);
@@ -101,9 +91,6 @@ TEST_F(CDToolsTest, HelpersAreKnownByWhatTheyRun)
     // The desktop learns of the carried helper on install and forgets it on removal.
     EXPECT_EQ(services.registered, (std::vector { resource, resource }));
     EXPECT_EQ(services.unregistered, std::vector { resource });
-    EXPECT_FALSE(tail.waitForFinished(300)) << "the tail is never signalled";
-    tail.kill();
-    tail.waitForFinished();
 }
 
 // Only the names at the top level count: links are never followed, and a
@@ -128,7 +115,6 @@ TEST(CDToolsInstallerVolume, MarkersAtTheTopLevelOnly)
         bool installer;
     } cases[] = {
         { volume("a", { "AUTORUN.INF" }), true },
-        { volume("b", { "Setup.Exe", "readme.txt" }), true },
         { volume("c", { "disk1/setup.exe" }), false },
         { volume("d", { "setup.exe.bak", "mysetup.exe", "autorun.inf.txt" }), false },
         { dir.path() + u"/missing"_s, false },
@@ -152,17 +138,9 @@ TEST_F(CDToolsTest, UpdateWritesEveryExistingHostDomainAndKeepsOtherKeys)
 {
     processes.run(7, u"/x/Quillmont DI Raruru.app"_s, kHelperId);
     const QString games = u"com.tallowcraft.QuillmontGames"_s;
-    // The host's own keys, one of every property-list type.
-    const QVariantMap hostKeys {
-        { u"WindowScale"_s, 1.5 },
-        { u"Drives"_s, qint64(-3) },
-        { u"Name"_s, u"\u00e9t\u00e9 <&>"_s },
-        { u"Enabled"_s, true },
-        { u"Since"_s, QDateTime(QDate(2024, 2, 29), QTime(12, 0), Qt::UTC) },
-        { u"Token"_s, QByteArray("\0\xff", 2) },
-        { u"Recent"_s, QVariantList { u"a"_s, qint64(2) } },
-        { u"Window"_s, QVariantMap { { u"x"_s, qint64(10) } } },
-    };
+    // A key of the host's own (a truth value: the property lists' test writes
+    // every other type).
+    const QVariantMap hostKeys { { u"Enabled"_s, true } };
     QVariantMap domain = hostKeys;
     domain.insert(u"AutoLaunchAppIdentifyingURLScheme"_s, u"old"_s);
     ASSERT_TRUE(defaults->setPersistentDomain(domain, games));

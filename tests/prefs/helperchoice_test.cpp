@@ -35,12 +35,10 @@ TEST(HelperChoice, StoredChoiceAndDiscDecide)
         Action action;
         LaunchTarget target = {};
     } cases[] = {
-        { "1, recognised: opened", launch(1), office, Action::Launch, mainTarget },
         { "1, OTHER: asked", launch(1), u"OTHER"_s, Action::Prompt, mainTarget },
         { "1, unreadable identifier: asked", launch(1), DiscIdentifier(), Action::Prompt,
           mainTarget },
         { "1, empty identifier: opened", launch(1), u""_s, Action::Launch, mainTarget },
-        { "2: ignored, recognised or not", launch(2), office, Action::Ignore },
         { "2, other", launch(2), u"other"_s, Action::Ignore },
         { "absent: asked", launch({}), office, Action::Prompt, mainTarget },
         { "0: asked", launch(0), office, Action::Prompt, mainTarget },

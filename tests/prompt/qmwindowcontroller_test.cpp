@@ -34,7 +34,8 @@ protected:
     int descriptions = 0;
 };
 
-// A plain window; the prompts' dialogs go the same way in the prompt tests.
+// A plain window. That closing the window gives the controller up once the
+// event has been handled is the prompt tests', with the prompts' dialogs.
 TEST_F(WindowControllerTest, OwnsItselfUntilItsWindowHasClosed)
 {
     auto controller = std::make_shared<QMWindowController>(describe());
@@ -57,16 +58,9 @@ TEST_F(WindowControllerTest, OwnsItselfUntilItsWindowHasClosed)
     QCoreApplication::processEvents();
     EXPECT_EQ(weak.use_count(), 2);
 
-    // The opener's way: show, hand over, forget.
-    QWidget *window = controller->window();
+    (void)controller->window();
     EXPECT_FALSE(test::readFile(u"/proc/self/maps"_s).contains("/designer/"))
         << "Qt's own widgets need no Designer plugin";
-    window->show();
-    controller.reset();
-    window->close();
-    EXPECT_FALSE(weak.expired()) << "valid to the end of the event in which it closed";
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(weak.expired());
 }
 
 TEST_F(WindowControllerTest, TheFrameIsKeptUnderTheWindowsOwnName)

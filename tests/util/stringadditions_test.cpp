@@ -1,7 +1,5 @@
 #include "util/stringadditions.h"
 
-#include <QProcess>
-
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -48,23 +46,6 @@ TEST(StringAdditions, AppleScriptQuoting)
     };
     for (const auto &[text, quoted] : cases)
         EXPECT_EQ(stringQuotedForAppleScript(text), quoted) << text.toStdString();
-}
-
-TEST(StringAdditions, BashQuotingRoundTripsThroughBash)
-{
-    const QString hostile[] = {
-        u""_s,           u"it's"_s,         u"''"_s, u"$HOME $(id) `id`"_s,
-        u"a\nb\r\tc"_s,  u"\\'\"\\\"!*?"_s, u"-n"_s, u"caf\u00E9 \U0001F600"_s,
-        u"; exit 3 #"_s, u"${IFS}~/'x'"_s,
-    };
-    for (const QString &text : hostile) {
-        const QString quoted = stringQuotedForBash(text);
-        QProcess bash;
-        bash.start(u"/bin/bash"_s, { u"-c"_s, u"printf %s "_s + quoted });
-        ASSERT_TRUE(bash.waitForFinished(10000)) << quoted.toStdString();
-        EXPECT_EQ(bash.exitCode(), 0) << quoted.toStdString();
-        EXPECT_EQ(bash.readAllStandardOutput(), text.toUtf8()) << quoted.toStdString();
-    }
 }
 
 TEST(StringAdditions, FileSystemRepresentationForm)
