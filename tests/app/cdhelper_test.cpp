@@ -97,15 +97,18 @@ TEST_F(CDHelperTest, WithoutAUsableFolderTheFirstInstanceStaysIdle)
 
     QProcess first;
     start(first);
-    EXPECT_FALSE(first.waitForFinished(1500)) << "neither copies nor quits";
+    // Asserted: the id of a process that has ended reads 0, and kill(0, ...)
+    // would hit this test's own process group.
+    ASSERT_FALSE(first.waitForFinished(1500)) << "neither copies nor quits";
+    const pid_t pid = pid_t(first.processId());
     EXPECT_TRUE(QDir(home.path() + u"/elsewhere"_s).isEmpty());
     EXPECT_FALSE(QFile::exists(folder));
     // A reader that went away and the user signals leave it running; a hang-up
     // ends it as cleanly as a quit request.
     for (const int ignored : { SIGPIPE, SIGUSR1, SIGUSR2 })
-        ::kill(pid_t(first.processId()), ignored);
-    EXPECT_FALSE(first.waitForFinished(500));
-    ::kill(pid_t(first.processId()), SIGHUP);
+        ::kill(pid, ignored);
+    ASSERT_FALSE(first.waitForFinished(500));
+    ::kill(pid, SIGHUP);
     ASSERT_TRUE(first.waitForFinished(10000));
     EXPECT_EQ(first.exitStatus() == QProcess::NormalExit ? first.exitCode() : -1, 0);
 }
