@@ -31,7 +31,7 @@ public:
 
     // Makes a prompt for the volume, loads its window and shows it in front;
     // the prompt then owns itself. The first prompt installs the translator
-    // for the user's language, for the prompter's lifetime. Without a window (the description
+    // for the user's language, for the prompter's lifetime. Without a window (its .ui file
     // cannot be loaded) the volume is left alone, which the log says. With no host application
     // installed the prompt has asked the application to end and is not shown.
     void promptForVolume(const QString &volumePath, const std::optional<QString> &packageName,
