@@ -11,9 +11,14 @@
 #include "prompt/installprompter.h"
 #include "util/stringadditions.h"
 
+#include <QLoggingCategory>
 #include <QTimer>
 
 #include <cmath>
+
+// What became of each mount, one line each, for a user asking why a disc
+// did or did not prompt (QT_LOGGING_RULES="raruru.mount.info=true").
+Q_LOGGING_CATEGORY(lcMount, "raruru.mount", QtWarningMsg)
 
 CDHelperDelegate::CDHelperDelegate(CDHelperServices services, QObject *parent)
     : QObject(parent)
@@ -75,6 +80,7 @@ void CDHelperDelegate::handleNextMount()
         const QString volumePath = m_pendingMounts.front();
         m_pendingMounts.pop_front();
         if (!CDTools::isValidInstallerVolume(volumePath)) {
+            qCInfo(lcMount) << volumePath << "is no installer disc";
             Q_EMIT didHandleMount(volumePath);
             continue;
         }
@@ -85,7 +91,8 @@ void CDHelperDelegate::handleNextMount()
         defaults->synchronize();
         const auto choice = readStoredChoice(*defaults);
         if (!choice) {
-            Q_EMIT didHandleMount(volumePath); // no host application is set up for this user
+            qCInfo(lcMount) << volumePath << "left alone: no host product is set up for this user";
+            Q_EMIT didHandleMount(volumePath);
             continue;
         }
 
@@ -96,6 +103,8 @@ void CDHelperDelegate::handleNextMount()
             [this, volumePath, choice = *choice](std::optional<DiscIdentifier> identifier) {
                 if (identifier)
                     carryOut(volumePath, choice, *identifier);
+                else
+                    qCInfo(lcMount) << volumePath << "left alone: detectcd gave no answer";
                 finishMount(volumePath);
             });
     }
@@ -118,9 +127,11 @@ void CDHelperDelegate::carryOut(const QString &volumePath, const StoredChoice &c
     const Verdict verdict = decide(choice, identifier);
     switch (verdict.action) {
     case Verdict::Action::Launch:
+        qCInfo(lcMount) << volumePath << "opened, as stored";
         launchAndInstall(volumePath, verdict.target.appID, verdict.target.scheme);
         return;
     case Verdict::Action::Ignore:
+        qCInfo(lcMount) << volumePath << "left alone, as stored";
         return;
     case Verdict::Action::Prompt:
         break;
@@ -134,6 +145,7 @@ void CDHelperDelegate::carryOut(const QString &volumePath, const StoredChoice &c
             break;
         }
     }
+    qCInfo(lcMount) << volumePath << "prompts";
     m_services.prompter.promptForVolume(volumePath, packageName, selectedApp);
 }
 
