@@ -44,7 +44,7 @@ def find_dialog(pid, deadline):
     # The application joins the bus once its window is shown; its dialog
     # may come a moment later.
     desktop = pyatspi.Registry.getDesktop(0)
-    while time.monotonic() < deadline:
+    while True:
         for i in range(desktop.childCount):
             app = desktop.getChildAtIndex(i)
             try:
@@ -58,21 +58,33 @@ def find_dialog(pid, deadline):
                         return app, window
             except Exception:  # an application that left while we looked
                 continue
+        if time.monotonic() >= deadline:
+            return None, None
         time.sleep(0.1)
-    return None, None
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--pid", type=int, required=True)
-    parser.add_argument("--press", required=True)
-    parser.add_argument("--timeout", type=float, default=10)
+    what = parser.add_mutually_exclusive_group(required=True)
+    what.add_argument("--press")
+    what.add_argument("--describe", action="store_true")
+    parser.add_argument("--timeout", type=float, default=30)
     options = parser.parse_args()
 
     app, dialog = find_dialog(options.pid, time.monotonic() + options.timeout)
     if dialog is None:
         print(f"atspi-answer: no dialog of process {options.pid} on the bus", file=sys.stderr)
         return 1
+    if options.describe:
+        states = dialog.getState()
+        extents = dialog.queryComponent().getExtents(pyatspi.WINDOW_COORDS)
+        print("RESULT atspi-window=" + json.dumps({
+            "name": dialog.name,
+            "active": states.contains(pyatspi.STATE_ACTIVE),
+            "size": f"{extents.width}x{extents.height}",
+        }, ensure_ascii=False))
+        return 0
     print(f"RESULT atspi-application={app.name}")
     button = None
     for control in controls(dialog):

@@ -26,6 +26,8 @@ struct Outcome
     int detectcdRuns = 0;
     QString size; // of the prompt's contents, "WIDTHxHEIGHT"
     QString sway; // what a Wayland compositor's window tree says of the prompt
+    QString desktop; // where the prompt ended up: dialog, focus, stacking, attention
+    QString title;
     int repeatedLogLines = -1; // lines the helper's processes logged more than once
     QList<QJsonObject> requests;
     QString volume;
@@ -95,6 +97,10 @@ std::optional<Outcome> runDemo(const QStringList &options,
             outcome.size = QString::fromUtf8(value);
         else if (line.startsWith("RESULT sway="))
             outcome.sway = QString::fromUtf8(value);
+        else if (line.startsWith("RESULT desktop="))
+            outcome.desktop = QString::fromUtf8(value);
+        else if (line.startsWith("RESULT title="))
+            outcome.title = QString::fromUtf8(value);
         else if (line.startsWith("RESULT repeated-log-lines="))
             outcome.repeatedLogLines = value.toInt();
         else if (line.startsWith("RESULT volume="))
@@ -151,6 +157,8 @@ struct Row
     QString pressed {}; // through AT-SPI
     QString sway {}; // expected of a Wayland compositor's window tree
     QList<std::pair<QString, QString>> environment {};
+    // Where the prompt ends up; by default a dialog on top, with the focus.
+    QString desktop = u"dialog:yes focused:yes above:yes attention:no"_s;
 };
 
 void PrintTo(const Row &row, std::ostream *out)
@@ -170,7 +178,14 @@ QString expectRoad(const Row &row)
     EXPECT_EQ(outcome->helpers, 1);
     EXPECT_EQ(outcome->detectcdRuns, row.detectcdRuns);
     EXPECT_EQ(outcome->pressed, row.pressed);
-    EXPECT_EQ(outcome->sway, row.sway);
+    EXPECT_EQ(outcome->sway.toStdString(), row.sway.toStdString());
+    if (row.window) {
+        EXPECT_EQ(outcome->desktop.toStdString(), row.desktop.toStdString());
+        // Titled: a compositor that tells nothing of its windows leaves AT-SPI's name.
+        EXPECT_TRUE(outcome->title == u"Windows Installer Disc — Quillmont DI Raruru"_s
+                    || outcome->title == u"Install a Windows program from a disc"_s)
+            << outcome->title.toStdString();
+    }
     if (!row.pressed.isEmpty())
         expectPromptAsHeard(*outcome);
     // Whatever the session lacks is said once by a process, not at every turn.
@@ -247,9 +262,56 @@ INSTANTIATE_TEST_SUITE_P(
               { { u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent/bus"_s },
                 { u"QT_LINUX_ACCESSIBILITY_ALWAYS_ON"_s, u"1"_s } } },
         // Opened where the user is not looking, it waits for them.
-        Row { "Wayland: the compositor refuses the focus", "--session wayland --refuse-focus", true,
-              1, true, QString(),
-              u"app_id:com.tallowcraft.QuillmontDIRaruru floating:yes focused:no"_s }),
+        Row { .name = "Wayland: the compositor refuses the focus",
+              .options = "--session sway --refuse-focus",
+              .window = true,
+              .detectcdRuns = 1,
+              .opened = true,
+              .sway = u"app_id:com.tallowcraft.QuillmontDIRaruru floating:yes focused:no"_s,
+              .desktop = u"dialog:yes focused:no above:yes attention:no"_s },
+        // The desktops users run. Each places the prompt as its dialog and
+        // gives it the focus, also from a window the user was typing in.
+        Row { "openbox: answered from the keyboard", "--session openbox", true, 1, true },
+        Row { "openbox: answered through AT-SPI", "--session openbox --answer-via atspi", true, 1,
+              true, u"Install"_s },
+        Row { "openbox: while the user types elsewhere", "--session openbox --typing-elsewhere",
+              true, 1, true },
+        Row { "no window manager: while the user types elsewhere",
+              "--typing-elsewhere",
+              true,
+              1,
+              true,
+              {},
+              {},
+              {},
+              u"dialog:yes focused:yes above:? attention:no"_s },
+        Row { "sway: while the user types elsewhere",
+              "--session sway --typing-elsewhere",
+              true,
+              1,
+              true,
+              {},
+              u"app_id:com.tallowcraft.QuillmontDIRaruru floating:yes focused:yes"_s },
+        // mutter's headless seat offers no way to type, and tells its
+        // stacking and attention to nobody.
+        Row { "GNOME's mutter: answered through AT-SPI",
+              "--session mutter --answer-via atspi",
+              true,
+              1,
+              true,
+              u"Install"_s,
+              {},
+              {},
+              u"dialog:yes focused:yes above:? attention:?"_s },
+        Row { "GNOME's mutter: while the user has another window focused",
+              "--session mutter --answer-via atspi --typing-elsewhere",
+              true,
+              1,
+              true,
+              u"Install"_s,
+              {},
+              {},
+              u"dialog:yes focused:yes above:? attention:?"_s }),
     [](const testing::TestParamInfo<Row> &info) { return "Row" + std::to_string(info.index); });
 
 // Its natural size, the same on X11 and Wayland: nothing stretched it.
