@@ -97,7 +97,9 @@ int main(int argc, char **argv)
     }
     const QString volumePath = stringWithFileSystemRepresentation(QByteArray(argv[1]));
     const qsizetype selectedApp = std::strtoll(argv[2], nullptr, 10);
-    const auto packageName = argc == 4 ? std::optional(QString::fromUtf8(argv[3])) : std::nullopt;
+    const auto packageName = argc == 4
+        ? std::optional(PromptProgram::packageNameFromArgument(QByteArray(argv[3])))
+        : std::nullopt;
 
     const auto application = makeApplication(argc, argv);
     const std::unique_ptr<Workspace> workspace = Workspace::create();

@@ -41,7 +41,7 @@ void PromptProcessPrompter::promptForVolume(const QString &volumePath,
     const auto volume = fileSystemRepresentation(volumePath);
     QList<QByteArray> arguments { volume.value_or(QByteArray()), QByteArray::number(selectedApp) };
     if (packageName)
-        arguments += packageName->toUtf8();
+        arguments += PromptProgram::packageNameArgument(*packageName);
     auto process
         = m_program && volume ? ChildProcess::start(*m_program, arguments, kPromptLimits) : nullptr;
     if (!process) {

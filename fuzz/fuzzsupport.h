@@ -4,7 +4,11 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVariant>
+#include <QVariantList>
+#include <QVariantMap>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +43,44 @@ inline QByteArray printable(const QByteArray &bytes)
 inline QByteArray printable(const QString &text)
 {
     return printable(text.toUtf8());
+}
+
+// Whether 'read' is 'written' with the same types throughout, doubles to the
+// bit (NaN equals NaN, 0 and -0 differ).
+inline bool sameValue(const QVariant &written, const QVariant &read)
+{
+    if (written.typeId() != read.typeId())
+        return false;
+    switch (written.typeId()) {
+    case QMetaType::QVariantMap: {
+        const QVariantMap a = written.toMap(), b = read.toMap();
+        if (a.size() != b.size())
+            return false;
+        for (auto i = a.cbegin(), j = b.cbegin(); i != a.cend(); ++i, ++j) {
+            if (i.key() != j.key() || !sameValue(i.value(), j.value()))
+                return false;
+        }
+        return true;
+    }
+    case QMetaType::QVariantList: {
+        const QVariantList a = written.toList(), b = read.toList();
+        if (a.size() != b.size())
+            return false;
+        for (qsizetype i = 0; i < a.size(); ++i) {
+            if (!sameValue(a.at(i), b.at(i)))
+                return false;
+        }
+        return true;
+    }
+    case QMetaType::Double: {
+        const double a = written.toDouble(), b = read.toDouble();
+        if (std::isnan(a) || std::isnan(b))
+            return std::isnan(a) && std::isnan(b);
+        return a == b && std::signbit(a) == std::signbit(b);
+    }
+    default:
+        return written == read;
+    }
 }
 
 [[noreturn]] inline void fail(const char *condition, const char *file, int line,

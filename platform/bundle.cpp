@@ -6,9 +6,6 @@
 #include "platform/stringstable.h"
 
 #include <climits>
-#include <ctime>
-#include <mutex>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -41,92 +38,15 @@ QString languageWord(const QString &code)
     return words.value(code);
 }
 
-// The information dictionaries read last, each with what identified its
-// file then. The road of one mount opens the same host bundle several times
-// (judging the installed copies, identifying the disc, opening the volume);
-// a file that still has the same identity is not read and parsed again.
-class InfoCache
-{
-public:
-    struct Identity
-    {
-        dev_t device;
-        ino_t inode;
-        off_t size;
-        timespec modified;
-        timespec changed;
-        friend bool operator==(const Identity &a, const Identity &b)
-        {
-            const auto same = [](const timespec &x, const timespec &y) {
-                return x.tv_sec == y.tv_sec && x.tv_nsec == y.tv_nsec;
-            };
-            return a.device == b.device && a.inode == b.inode && a.size == b.size
-                && same(a.modified, b.modified) && same(a.changed, b.changed);
-        }
-    };
-
-    static std::optional<Identity> identify(const QByteArray &path)
-    {
-        struct stat info;
-        if (::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode))
-            return std::nullopt;
-        return Identity { info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim };
-    }
-
-    std::optional<QVariantMap> find(const QString &path, const Identity &identity)
-    {
-        const std::lock_guard lock(m_mutex);
-        const auto it = m_entries.constFind(path);
-        if (it == m_entries.constEnd() || !(it->identity == identity))
-            return std::nullopt;
-        return it->dictionary;
-    }
-
-    // Only a file unchanged for a while is kept: file times are as coarse
-    // as the kernel's clock tick, so a file rewritten within the tick after
-    // it was read could otherwise keep its old identity.
-    void keep(const QString &path, const Identity &identity, const QVariantMap &dictionary)
-    {
-        timespec now {};
-        ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
-        const auto settled = [&now](const timespec &time) { return time.tv_sec + 1 < now.tv_sec; };
-        if (!settled(identity.modified) || !settled(identity.changed))
-            return;
-        const std::lock_guard lock(m_mutex);
-        if (m_entries.size() >= kEntries)
-            m_entries.clear();
-        m_entries.insert(path, { identity, dictionary });
-    }
-
-private:
-    static constexpr qsizetype kEntries = 8;
-    struct Entry
-    {
-        Identity identity;
-        QVariantMap dictionary;
-    };
-    std::mutex m_mutex;
-    QHash<QString, Entry> m_entries;
-};
-
+// Read afresh at every opening, never kept: no mark on a file tells for
+// sure that it is unchanged (a volume mounted anew may show another file
+// under the same device, inode, size and times, and a rewrite through a
+// shared mapping keeps them all), and a small Info.plist parses in tens of
+// microseconds.
 QVariantMap readInfoDictionary(const QString &path)
 {
-    static InfoCache cache;
-    const auto bytes = fileSystemRepresentation(path);
-    const auto identity = bytes ? InfoCache::identify(*bytes) : std::nullopt;
-    if (!identity)
-        return {}; // what reading would give: no regular file there
-    if (auto cached = cache.find(path, *identity))
-        return *std::move(cached);
-    // Read after the identity was taken: a change in between leaves a newer
-    // dictionary under an older identity, which the next look finds changed.
     const auto info = PropertyList::readFile(path);
-    QVariantMap dictionary;
-    if (info && info->typeId() == QMetaType::QVariantMap)
-        dictionary = info->toMap();
-    if (info)
-        cache.keep(path, *identity, dictionary);
-    return dictionary;
+    return info && info->typeId() == QMetaType::QVariantMap ? info->toMap() : QVariantMap();
 }
 
 } // namespace
@@ -153,8 +73,8 @@ std::optional<QString> Bundle::bundlePathForProgram(const QString &programPath)
     const qsizetype n = parts.size();
     if (n < 5 || parts.at(n - 2) != QStringLiteral("MacOS")
         || parts.at(n - 3) != QStringLiteral("Contents")
-        || !parts.at(n - 4).endsWith(QStringLiteral(".app"))
-        || parts.at(n - 4) == QStringLiteral(".app"))
+        || !parts.at(n - 4).endsWith(QStringLiteral(".app"), Qt::CaseInsensitive)
+        || parts.at(n - 4).size() == 4)
         return std::nullopt;
     parts.resize(n - 3);
     return parts.join(u'/');

@@ -4,9 +4,8 @@
 //     Contents/Resources/[<lang>.lproj/]<resources, Table.strings>
 //     Contents/SharedSupport/
 // A Bundle reads its folder when it is made and keeps nothing between
-// openings: a bundle replaced on disk is seen anew by the next opening. (An
-// Info.plist whose file is unchanged, by inode, size and times, is not
-// parsed again.)
+// openings: a bundle replaced or changed on disk, by any route, is seen anew
+// by the next opening.
 //
 // Localizations are chosen from LC_ALL, LC_MESSAGES or LANG (the first that is
 // set) against the bundle's *.lproj folders, then "en", "English" and "Base".
@@ -32,7 +31,8 @@ public:
     // holds /proc/self/exe; null when the program does not run from one.
     [[nodiscard]] static std::unique_ptr<Bundle> mainBundle();
     // The bundle folder that holds a program directly in its Contents/MacOS
-    // (".../Name.app/Contents/MacOS/program"); absent for any other path.
+    // (".../Name.app/Contents/MacOS/program", ".app" in any letter case);
+    // absent for any other path.
     [[nodiscard]] static std::optional<QString> bundlePathForProgram(const QString &programPath);
     // Localization folder names to try, best first, for the current locale.
     [[nodiscard]] static QStringList preferredLocalizationNames();

@@ -1,9 +1,14 @@
 // The process list on Linux, read from /proc (proc(5)). A process's bundle is
 // the *.app folder whose Contents/MacOS holds its executable (/proc/PID/exe,
-// also after that file was deleted), or, for an interpreted program, the
-// script it runs: the first argument that is not an option, when that file's
-// "#!" line names the very program the process runs. Arguments that merely
-// name a file in a bundle (`tail -f .../Contents/MacOS/run`) do not count.
+// also after that file was deleted), or, for an interpreter, the script named
+// on its command line: the first argument that is not an option, when it is
+// a file in a bundle's Contents/MacOS. The process's program counts as an
+// interpreter when it is a shell or script language we know by name (sh,
+// bash, dash, ksh, zsh, busybox, python, perl, ruby, versions included, so
+// that `bash .../run` runs a "#!/bin/sh" script and `sh .../run` one with no
+// "#!" line), or when the script's "#!" line names it. Other programs that
+// merely name a file in a bundle (`tail -f .../Contents/MacOS/run`) do not
+// count.
 //
 // Process ids are recycled, so a process whose bundle was read is remembered
 // with its start time (field 22 of /proc/PID/stat). A quit request opens a
@@ -26,6 +31,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -110,7 +116,8 @@ std::optional<QByteArray> readLink(const QByteArray &path)
     return QByteArray(buffer, n);
 }
 
-constexpr QByteArrayView kBundleProgramMark = ".app/Contents/MacOS/";
+// ".app" is left to bundlePathForProgram, which takes it in any letter case.
+constexpr QByteArrayView kBundleProgramMark = "/Contents/MacOS/";
 
 std::optional<QString> bundleOfProgram(const QByteArray &program)
 {
@@ -204,9 +211,26 @@ bool mayEndInBundleProgram(QByteArrayView relative)
     return true;
 }
 
+// Whether a program is a shell or script language known by its file name,
+// a version after it aside ("python3.11", "ksh93").
+bool isKnownInterpreter(QByteArrayView program)
+{
+    QByteArrayView name = program.sliced(program.lastIndexOf('/') + 1);
+    while (!name.isEmpty() && (std::isdigit(uchar(name.back())) || name.back() == '.'))
+        name.chop(1);
+    static constexpr QByteArrayView known[] = { "sh",  "bash",    "dash",   "ash",  "ksh", "mksh",
+                                                "zsh", "busybox", "python", "perl", "ruby" };
+    return std::find(std::begin(known), std::end(known), name) != std::end(known);
+}
+
+bool isRegularFile(const QByteArray &path)
+{
+    struct stat info;
+    return ::stat(path.constData(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 // The bundle of the script an interpreter runs ('cmdline' NUL-separated):
-// its first operand, a relative one taken from its working folder, when the
-// script's "#!" line names the program the process runs.
+// its first operand, a relative one taken from its working folder.
 std::optional<QString> bundleOfScript(pid_t pid, QByteArrayView cmdline)
 {
     const auto operand = firstOperand(cmdline);
@@ -227,8 +251,12 @@ std::optional<QString> bundleOfScript(pid_t pid, QByteArrayView cmdline)
     auto program = readLink(procPath(pid, "exe"));
     if (program && program->endsWith(kDeletedMark))
         program->chop(kDeletedMark.size());
+    if (!program)
+        return std::nullopt;
+    if (isKnownInterpreter(*program))
+        return isRegularFile(script) ? bundle : std::nullopt;
     const auto interpreter = interpreterOf(script);
-    if (!program || !interpreter || *program != *interpreter)
+    if (!interpreter || *program != *interpreter)
         return std::nullopt;
     return bundle;
 }

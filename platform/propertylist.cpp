@@ -115,7 +115,15 @@ std::optional<QVariant> dateValue(plist_t node)
     return detail::dateFromSeconds(std::bit_cast<double>(bits));
 }
 
-std::optional<QVariant> toVariant(plist_t node, int depth)
+// The <data> values the shape check decoded, in document order, which is the
+// order toVariant() meets them in.
+struct DataValues
+{
+    const QList<QByteArray> &values;
+    qsizetype next = 0;
+};
+
+std::optional<QVariant> toVariant(plist_t node, int depth, DataValues &data)
 {
     switch (plist_get_node_type(node)) {
     case PLIST_DICT: {
@@ -137,7 +145,7 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
             if (!key)
                 return std::nullopt;
             std::optional<QString> name = detail::decodeUtf8(key.get());
-            std::optional<QVariant> value = toVariant(child, depth + 1);
+            std::optional<QVariant> value = toVariant(child, depth + 1, data);
             if (!name || !value)
                 return std::nullopt;
             map.insert(*name, *value);
@@ -151,7 +159,8 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
         QVariantList list;
         list.reserve(size);
         for (uint32_t i = 0; i < size; ++i) {
-            std::optional<QVariant> value = toVariant(plist_array_get_item(node, i), depth + 1);
+            std::optional<QVariant> value
+                = toVariant(plist_array_get_item(node, i), depth + 1, data);
             if (!value)
                 return std::nullopt;
             list.append(*value);
@@ -180,13 +189,10 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
     }
     case PLIST_DATE:
         return dateValue(node);
-    case PLIST_DATA: {
-        uint64_t length = 0;
-        const char *data = plist_get_data_ptr(node, &length);
-        if (!data && length != 0)
+    case PLIST_DATA:
+        if (data.next >= data.values.size())
             return std::nullopt;
-        return QVariant(QByteArray(data, qsizetype(length)));
-    }
+        return QVariant(data.values.at(data.next++));
     default:
         // Keys out of place, UIDs and nulls have no faithful QVariant: a list
         // holding them must not be read, or it would be rewritten without them.
@@ -286,17 +292,26 @@ private:
         }
         case QMetaType::QByteArray:
             return element(indent, "data", value.toByteArray().toBase64());
-        case QMetaType::QDateTime: {
-            // Whole seconds, and years that readers take as four digits.
-            const QDateTime date = value.toDateTime().toUTC();
-            if (!date.isValid() || date.toMSecsSinceEpoch() % 1000 != 0 || date.date().year() < 1000
-                || date.date().year() > 9999)
-                return false;
-            return element(indent, "date", date.toString(Qt::ISODate).toLatin1());
-        }
         default:
+            if (value.metaType() == QMetaType::fromType<Date>())
+                return date(indent, value.value<Date>().seconds);
             return PropertyList::detail::addContainer(*this, value, depth);
         }
+    }
+
+    // Whole seconds only (not -0, which reads back as 0), and years that
+    // readers take as four digits.
+    bool date(const QByteArray &indent, double seconds)
+    {
+        constexpr double kBound = 1e12; // beyond the year 9999 either way
+        if (!(std::fabs(seconds) < kBound) || std::trunc(seconds) != seconds
+            || (seconds == 0 && std::signbit(seconds)))
+            return false;
+        const QDateTime date
+            = QDateTime::fromSecsSinceEpoch(detail::kReferenceDateSecs + qint64(seconds), Qt::UTC);
+        if (date.date().year() < 1000 || date.date().year() > 9999)
+            return false;
+        return element(indent, "date", date.toString(Qt::ISODate).toLatin1());
     }
 
     bool line(const QByteArray &indent, const char *text)
@@ -354,9 +369,13 @@ std::optional<QVariant> fromData(const QByteArray &bytes)
     if (formatOf(bytes) == Format::Binary)
         return detail::fromBinaryData(bytes);
     // libplist does not expect a byte-order mark.
-    const QByteArrayView xml
-        = bytes.startsWith(kUtf8Bom) ? QByteArrayView(bytes).sliced(3) : QByteArrayView(bytes);
-    if (!detail::xmlShapeIsSafe(xml))
+    QByteArray xml = bytes.startsWith(kUtf8Bom) ? bytes.sliced(3) : bytes;
+    // An XML reader takes CR LF and a lone CR as one LF before anything else,
+    // in text too (a CR in a value is written "&#13;"); libplist keeps them.
+    if (xml.contains('\r'))
+        xml.replace("\r\n", "\n").replace('\r', '\n');
+    QList<QByteArray> data;
+    if (!detail::xmlShapeIsSafe(xml, data))
         return std::nullopt;
     plist_t raw = nullptr;
     {
@@ -366,7 +385,8 @@ std::optional<QVariant> fromData(const QByteArray &bytes)
     const Node root(raw);
     if (!root)
         return std::nullopt;
-    return toVariant(root.get(), 0);
+    DataValues values { data };
+    return toVariant(root.get(), 0, values);
 }
 
 std::optional<QVariant> readFile(const QString &path)

@@ -5,13 +5,14 @@
 #include "platform/propertylist.h"
 #include "platform/propertylist_p.h"
 
-#include <QDateTime>
+#include <QHash>
 #include <QStringDecoder>
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 #include <vector>
 
 namespace PropertyList {
@@ -259,6 +260,21 @@ public:
         default:
             break;
         }
+        // An object referenced many times is read once and its value shared
+        // (Qt's values share their data when copied): a list that names one
+        // long string from thousands of places takes the string's memory once.
+        if (const auto it = m_read.find(object); it != m_read.end())
+            return it->second;
+        auto value = sizedValue(object, depth);
+        if (value)
+            m_read.emplace(object, *value);
+        return value;
+    }
+
+private:
+    // Strings, data and containers: objects with a count.
+    std::optional<QVariant> sizedValue(quint64 object, int depth) const
+    {
         const auto found = m_layout.objectAt(object);
         if (!found)
             return std::nullopt;
@@ -285,7 +301,6 @@ public:
         }
     }
 
-private:
     static std::optional<QVariant> integer(const uchar *at, int width)
     {
         if (width <= 8) // up to four bytes unsigned, eight bytes signed
@@ -338,18 +353,19 @@ private:
             return std::nullopt;
         QVariantMap map;
         for (quint64 i = 0; i < object.count; ++i) {
-            const auto key = m_layout.objectAt(m_layout.reference(object, i));
-            const auto name = key ? string(*key) : std::nullopt;
+            // The shape check found every key a string.
+            const auto name = read(m_layout.reference(object, i), depth + 1);
             auto value = read(m_layout.reference(object, object.count + i), depth + 1);
             // A key twice would lose one of its values on the way back.
-            if (!name || !value || map.contains(*name))
+            if (!name || !value || map.contains(name->toString()))
                 return std::nullopt;
-            map.insert(*name, *value);
+            map.insert(name->toString(), *value);
         }
         return QVariant(map);
     }
 
     const Layout &m_layout;
+    mutable std::unordered_map<quint64, QVariant> m_read;
 };
 
 // --- Writing ------------------------------------------------------------------
@@ -390,7 +406,8 @@ void appendMarker(QByteArray &out, int type, quint64 count)
     appendInteger(out, count);
 }
 
-// Every value becomes one object; containers refer to theirs by index, so the
+// Every container becomes one object, and every distinct scalar one object
+// however often it occurs; containers refer to theirs by index, so the
 // objects are collected first and written once their count is known.
 class BinaryWriter
 {
@@ -441,6 +458,12 @@ private:
 
     bool addScalar(QByteArray bytes)
     {
+        if (const auto it = m_scalars.constFind(bytes); it != m_scalars.constEnd()) {
+            m_last = *it;
+            return true;
+        }
+        m_last = m_objects.size();
+        m_scalars.insert(bytes, m_last);
         m_objects.push_back({ 0, std::move(bytes), {} });
         return true;
     }
@@ -490,17 +513,16 @@ private:
         m_objects.push_back({ 0xD, {}, {} });
         std::vector<quint64> keys, values;
         for (auto it = map.cbegin(); it != map.cend(); ++it) {
-            if (it.key().contains(QChar(0)))
+            if (it.key().contains(QChar(0)) || !addString(it.key()))
                 return false;
-            keys.push_back(m_objects.size());
-            if (!addString(it.key()))
-                return false;
-            values.push_back(m_objects.size());
+            keys.push_back(m_last);
             if (!add(it.value(), depth + 1))
                 return false;
+            values.push_back(m_last);
         }
         keys.insert(keys.end(), values.begin(), values.end());
         m_objects[index].children = std::move(keys);
+        m_last = index;
         return true;
     }
 
@@ -510,11 +532,12 @@ private:
         m_objects.push_back({ 0xA, {}, {} });
         std::vector<quint64> items;
         for (const auto &item : list) {
-            items.push_back(m_objects.size());
             if (!add(QVariant(item), depth + 1))
                 return false;
+            items.push_back(m_last);
         }
         m_objects[index].children = std::move(items);
+        m_last = index;
         return true;
     }
 
@@ -542,22 +565,19 @@ private:
             appendMarker(bytes, 0x4, quint64(data.size()));
             return addScalar(bytes + data);
         }
-        case QMetaType::QDateTime: {
-            const QDateTime date = value.toDateTime();
-            if (!date.isValid())
-                return false;
-            const double seconds
-                = double(date.toMSecsSinceEpoch() - detail::kReferenceDateMSecs) / 1000.0;
-            if (std::fabs(seconds) > detail::kMaxDateSeconds)
-                return false;
-            return addDouble(0x33, seconds);
-        }
         default:
+            if (value.metaType() == QMetaType::fromType<Date>()) {
+                const double seconds = value.value<Date>().seconds;
+                return std::isfinite(seconds) && addDouble(0x33, seconds);
+            }
             return PropertyList::detail::addContainer(*this, value, depth);
         }
     }
 
     std::vector<Pending> m_objects;
+    // Each scalar's encoding and its object, so that equal ones are shared.
+    QHash<QByteArray, quint64> m_scalars;
+    quint64 m_last = 0; // the object the last add() made or found
 };
 
 } // namespace
@@ -579,13 +599,9 @@ std::optional<QString> decodeUtf8(QByteArrayView bytes)
 
 std::optional<QVariant> dateFromSeconds(double seconds)
 {
-    if (!std::isfinite(seconds) || std::fabs(seconds) > kMaxDateSeconds)
+    if (!std::isfinite(seconds))
         return std::nullopt;
-    const QDateTime date = QDateTime::fromMSecsSinceEpoch(
-        kReferenceDateMSecs + std::llround(seconds * 1000), Qt::UTC);
-    if (!date.isValid())
-        return std::nullopt;
-    return QVariant(date);
+    return QVariant::fromValue(Date { seconds });
 }
 
 std::optional<QVariant> fromBinaryData(QByteArrayView bytes)

@@ -10,9 +10,7 @@ namespace PropertyList::detail {
 
 inline constexpr QByteArrayView kBinaryMagic = "bplist00";
 // Property-list dates count seconds from 2001-01-01T00:00:00Z.
-inline constexpr qint64 kReferenceDateMSecs = 978307200000;
-// Larger magnitudes (in seconds) are no date a QDateTime holds to the millisecond.
-inline constexpr double kMaxDateSeconds = 9e15;
+inline constexpr qint64 kReferenceDateSecs = 978307200;
 
 inline quint64 readBigEndian(const uchar *at, int width)
 {
@@ -26,15 +24,18 @@ inline quint64 readBigEndian(const uchar *at, int width)
 // absent when they are no UTF-8.
 std::optional<QString> decodeUtf8(QByteArrayView bytes);
 
-// The date 'seconds' after the reference date, to the millisecond; absent when
-// no QDateTime can hold it.
+// The date 'seconds' after the reference date, exactly; absent when it is no
+// finite number (no date to any reader).
 std::optional<QVariant> dateFromSeconds(double seconds);
 
 // libplist accepts XML that is not well-formed (a missing end, trailing junk, a
 // key without a value) and silently reads unreadable numbers, dates and data
 // as zero or empty; it also recurses without limit. Whether the document
 // passes a strict, non-recursive reader's check and may be given to libplist.
-[[nodiscard]] bool xmlShapeIsSafe(QByteArrayView bytes);
+// Dictionaries holding a key twice fail too (one value would be lost). The
+// value of each <data> element, in document order, goes to 'data': libplist
+// drops a last group of base64 that has no padding.
+[[nodiscard]] bool xmlShapeIsSafe(QByteArrayView bytes, QList<QByteArray> &data);
 
 // Hands a container value to 'writer''s addDictionary or addArray, nested
 // no deeper than kMaxDepth; false for anything that is not a container.

@@ -6,6 +6,7 @@
 #include "platform/textdigits_p.h"
 
 #include <QDateTime>
+#include <QSet>
 #include <QXmlStreamReader>
 
 #include <limits>
@@ -88,12 +89,6 @@ bool isLeafTextValid(Element element, QStringView text)
         return trimmed.size() == 20 && trimmed.at(4) == u'-' && trimmed.endsWith(u'Z')
             && QDateTime::fromString(trimmed.toString(), Qt::ISODate).isValid();
     }
-    case Element::Data: {
-        QByteArray base64 = text.toLatin1();
-        base64.removeIf([](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
-        return bool(
-            QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors));
-    }
     case Element::True:
     case Element::False:
         return text.trimmed().isEmpty();
@@ -102,14 +97,29 @@ bool isLeafTextValid(Element element, QStringView text)
     }
 }
 
+// Base64 as other readers take it: white space anywhere, the padding optional.
+std::optional<QByteArray> base64Value(QStringView text)
+{
+    QByteArray base64 = text.toLatin1();
+    base64.removeIf([](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
+    while (base64.endsWith('='))
+        base64.chop(1);
+    base64.append((4 - base64.size() % 4) % 4, '=');
+    auto decoded = QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        return std::nullopt;
+    return std::move(*decoded);
+}
+
 } // namespace
 
-bool xmlShapeIsSafe(QByteArrayView bytes)
+bool xmlShapeIsSafe(QByteArrayView bytes, QList<QByteArray> &data)
 {
     struct Open
     {
         Element element;
         int children = 0;
+        QSet<QString> keys; // a dictionary's
     };
     QXmlStreamReader reader(QByteArray::fromRawData(bytes.data(), bytes.size()));
     std::vector<Open> open;
@@ -123,7 +133,7 @@ bool xmlShapeIsSafe(QByteArrayView bytes)
                 if (sawRoot || reader.name() != u"plist")
                     return false;
                 sawRoot = true;
-                open.push_back({ Element::Plist });
+                open.push_back({ Element::Plist, 0, {} });
                 break;
             }
             const std::optional<Element> element = elementNamed(reader.name());
@@ -152,7 +162,7 @@ bool xmlShapeIsSafe(QByteArrayView bytes)
                 if (++containers > kMaxDepth)
                     return false;
             }
-            open.push_back({ *element });
+            open.push_back({ *element, 0, {} });
             text.clear();
             break;
         }
@@ -171,6 +181,18 @@ bool xmlShapeIsSafe(QByteArrayView bytes)
             case Element::Array:
                 --containers;
                 break;
+            case Element::Key: // its dictionary is open below it
+                if (open.back().keys.contains(text))
+                    return false;
+                open.back().keys.insert(text);
+                break;
+            case Element::Data: {
+                auto value = base64Value(text);
+                if (!value)
+                    return false;
+                data.append(std::move(*value));
+                break;
+            }
             default:
                 if (!isLeafTextValid(closed.element, text))
                     return false;

@@ -41,8 +41,9 @@ public:
 //
 // VOLUME in the file system's bytes; SELECTED-APP the position of the stored
 // launch target in the host application list, in decimal; PACKAGE-NAME
-// absent when the disc's identifier could not be read. SIGTERM closes the
-// prompt as its close button would.
+// absent when the disc's identifier could not be read, else its UTF-8 with
+// NUL and "%" percent-encoded (an argument ends at a NUL, and a name is kept
+// whole). SIGTERM closes the prompt as its close button would.
 namespace PromptProgram {
 
 inline constexpr char kFolder[] = "Contents/Helpers";
@@ -51,6 +52,19 @@ inline constexpr char kName[] = "raruru-prompt";
 // Exit statuses. NoHostApplication: no host application is installed, and the
 // helper is to end, as it would when it showed prompts itself.
 enum ExitStatus { Answered = 0, NotShown = 1, UsageError = 2, NoHostApplication = 3 };
+
+inline QByteArray packageNameArgument(const QString &name)
+{
+    QByteArray argument;
+    for (const char c : name.toUtf8())
+        argument += c == '\0' ? QByteArrayView("%00") : c == '%' ? "%25" : QByteArrayView(&c, 1);
+    return argument;
+}
+
+inline QString packageNameFromArgument(const QByteArray &argument)
+{
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(argument));
+}
 
 } // namespace PromptProgram
 

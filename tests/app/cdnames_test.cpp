@@ -29,6 +29,9 @@ TEST(CDNames, OutputToIdentifierToEnglishName)
         { " \n\t", QString(), QString() },
         { "\xef\xbb\xbfVisio\n", QStringLiteral("\uFEFFVisio"), QStringLiteral("\uFEFFVisio") },
         { "\xe2\x82", std::nullopt, {} }, // cut short at the end
+        // Kept whole past a NUL: "other" and more is no unrecognised disc.
+        { QByteArray("other\0x\n", 8), QString::fromLatin1("other\0x", 7),
+          QString::fromLatin1("other\0x", 7) },
     };
     for (const auto &c : cases) {
         const auto identifier = discIdentifierFromOutput(c.output);

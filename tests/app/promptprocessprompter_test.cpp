@@ -56,4 +56,16 @@ TEST(PromptProcessPrompter, PromptsComeAndGoWithTheirVolumes)
     qunsetenv("QT_QPA_PLATFORM");
 }
 
+// The name goes to the prompt as one argument, whatever detectcd printed:
+// "other" followed by more is no unrecognised disc.
+TEST(PromptProcessPrompter, PackageNamesReachThePromptWhole)
+{
+    for (const QString &name :
+         { QString::fromLatin1("other\0x", 7), u"100% \u00e9 %00"_s, u""_s }) {
+        const QByteArray argument = PromptProgram::packageNameArgument(name);
+        EXPECT_FALSE(argument.contains('\0'));
+        EXPECT_EQ(PromptProgram::packageNameFromArgument(argument), name) << argument.data();
+    }
+}
+
 } // namespace

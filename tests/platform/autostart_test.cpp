@@ -22,6 +22,9 @@ TEST(Autostart, EntriesAsLoginItems)
         { app + "Exec=/x/run\nX-Bundle-Path=/opt/A.app\nX-Bundle-Hide=1\n", u"/opt/A.app"_s, 1 },
         { app + "Exec=/usr/bin/postbell --tray\n", u"/usr/bin/postbell"_s, 0 },
         { app + "Exec=\"/opt/a \\\\$b.app/Contents/MacOS/run\"\n", u"/opt/a $b.app"_s, 0 },
+        // The bundle's ".app" in any letter case.
+        { app + "Exec=\"/opt/QUILLMONT DI RARURU.APP/Contents/MacOS/run\"\n",
+          u"/opt/QUILLMONT DI RARURU.APP"_s, 0 },
         { "[Desktop Entry]\nType=Link\nURL=https://example.org\n", std::nullopt, 0 },
         { app + "Name=x\n", std::nullopt, 0 },
         { app + "Exec=\"/bin/true\n", std::nullopt, 0 },

@@ -81,6 +81,11 @@ TEST(ProcessList, ProcessesRunningFromBundlesAreKnownByTheirBundle)
     // working folder.
     Child relative(u"/bin/sh"_s, { u"run"_s }, script + u"/Contents/MacOS"_s);
     Child fromContents(u"/bin/sh"_s, { u"MacOS/run"_s }, script + u"/Contents"_s);
+    // A shell that is not the one the "#!" line names, and a script without one.
+    Child otherShell(u"bash"_s, { script + u"/Contents/MacOS/run"_s });
+    const QString bare = makeProgramBundle(dir.path(), u"org.example.bare"_s, true);
+    test::writeFile(bare + u"/Contents/MacOS/run"_s, "while :; do sleep 0.2; done\n");
+    Child noShebang(u"sh"_s, { bare + u"/Contents/MacOS/run"_s });
     // Programs that only name a bundle's program or script run neither.
     Child tailProgram(u"tail"_s, { u"-f"_s, compiled + u"/Contents/MacOS/run"_s });
     Child tailScript(u"tail"_s, { u"-f"_s, u"run"_s }, script + u"/Contents/MacOS"_s);
@@ -94,6 +99,8 @@ TEST(ProcessList, ProcessesRunningFromBundlesAreKnownByTheirBundle)
         { interpreted.pid(), script, u"org.example.script"_s, false },
         { relative.pid(), script, u"org.example.script"_s, false },
         { fromContents.pid(), script, u"org.example.script"_s, false },
+        { otherShell.pid(), script, u"org.example.script"_s, false },
+        { noShebang.pid(), bare, u"org.example.bare"_s, false },
         { tailProgram.pid(), std::nullopt, std::nullopt, false },
         { tailScript.pid(), std::nullopt, std::nullopt, false },
         { deleted.pid(), gone, std::nullopt, true },

@@ -2,7 +2,6 @@
 
 #include "tests/testsupport.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QUrl>
 #include <QtEndian>
@@ -90,9 +89,9 @@ QVariant roundTrip(const QVariant &value, PropertyList::Format format = Property
     return bytes ? PropertyList::fromData(*bytes).value_or(u"<not read>"_s) : u"<not written>"_s;
 }
 
-QDateTime utc(const char *iso)
+QVariant date(double secondsSince2001)
 {
-    return QDateTime::fromString(QLatin1String(iso), Qt::ISODateWithMs).toUTC();
+    return QVariant::fromValue(PropertyList::Date { secondsSince2001 });
 }
 
 TEST(PropertyList, ReadsEveryTypeFromXmlAndBinary)
@@ -104,7 +103,7 @@ TEST(PropertyList, ReadsEveryTypeFromXmlAndBinary)
         { u"Ratio"_s, -2.5 },
         { u"Enabled"_s, true },
         { u"Hidden"_s, false },
-        { u"Modified"_s, utc("2023-04-05T06:07:08Z") },
+        { u"Modified"_s, date(702367628) }, // 2023-04-05T06:07:08Z
         { u"Blob"_s, QByteArray("\x00\x01\x02\xFF", 4) },
         { u"Nested"_s, QVariantMap { { u"Empty"_s, QVariantList() }, { u"Text"_s, u""_s } } },
     };
@@ -137,10 +136,12 @@ TEST(PropertyList, ScalarsSurviveWriteAndRead)
         { u"\u0001\uFFFE\uFFFF"_s, u"\u0001\uFFFE\uFFFF"_s },
         // A leading U+FEFF is the value's own, not a byte-order mark.
         { u"\uFEFF\uFEFFx"_s, u"\uFEFF\uFEFFx"_s },
-        { utc("1969-07-20T20:17:40.999Z"), utc("1969-07-20T20:17:40.999Z") },
-        { utc("0999-12-31T23:59:59Z"), utc("0999-12-31T23:59:59Z") },
-        { QDateTime::fromString(u"2020-06-01T12:00:00+02:00"_s, Qt::ISODate),
-          utc("2020-06-01T10:00:00Z") },
+        // Dates to the last bit: 2024-05-01T12:00:00.123456Z, before 1970, the
+        // year 999 (binary only), -0.
+        { date(736257600.123456), date(736257600.123456) },
+        { date(-1000000000), date(-1000000000) },
+        { date(-31588531201), date(-31588531201) },
+        { date(-0.0), date(-0.0) },
         { QStringList { u"a"_s, u"b"_s }, QVariantList { u"a"_s, u"b"_s } },
         { QVariantHash { { u"\uFEFFk\u00e9y"_s, 1 } },
           QVariantMap { { u"\uFEFFk\u00e9y"_s, qint64(1) } } },
@@ -168,8 +169,9 @@ TEST(PropertyList, RefusesToWriteWhatItCannotReadBack)
         { u"nul \0 inside"_s, false },
         { u"\uFFFF"_s, false },
         { QVariantMap { { u"key \x1b"_s, 1 } }, false },
-        { utc("2001-01-01T00:00:00.5Z"), false },
-        { QDateTime(QDate(10000, 1, 1), QTime(0, 0), Qt::UTC), false },
+        { date(0.5), false },
+        { date(1e300), false },
+        { date(std::nan("")), true },
     };
     for (const auto &[value, unwritable] : cases) {
         SCOPED_TRACE(value.toString().toStdString());
@@ -180,7 +182,7 @@ TEST(PropertyList, RefusesToWriteWhatItCannotReadBack)
               nestedVariant(PropertyList::kMaxDepth));
 }
 
-TEST(PropertyList, BinaryDatesKeepMillisecondsAndRange)
+TEST(PropertyList, BinaryDatesKeepEveryBitOfTheirSeconds)
 {
     const auto read = [](double seconds) {
         return PropertyList::fromData(binaryList({ arrayObject({ 1 }), dateObject(seconds) }))
@@ -188,11 +190,47 @@ TEST(PropertyList, BinaryDatesKeepMillisecondsAndRange)
             .toList()
             .value(0);
     };
-    EXPECT_EQ(read(0.001), utc("2001-01-01T00:00:00.001Z"));
-    EXPECT_EQ(read(-12344.321), utc("2000-12-31T20:34:15.679Z"));
-    EXPECT_EQ(read(-63113904000.0), utc("0001-01-01T00:00:00.000Z")); // far outside 32-bit seconds
-    for (double seconds : { std::nan(""), kInfinity, 1e300 })
+    for (double seconds : { 0.001, -12344.321, 736257600.123456, -63113904000.0, 1e300 })
+        EXPECT_EQ(read(seconds), date(seconds)) << seconds;
+    for (double seconds : { std::nan(""), kInfinity })
         EXPECT_FALSE(PropertyList::fromData(binaryList({ dateObject(seconds) }))) << seconds;
+}
+
+TEST(PropertyList, XmlReadsAsXmlReadersReadIt)
+{
+    const std::pair<QByteArray, QVariant> cases[] = {
+        // Line ends become LF before parsing; only a reference stands for CR.
+        { "<plist><string>a\r\nb\rc&#13;\r\n</string></plist>", u"a\nb\nc\r\n"_s },
+        { "<plist>\r<array>\r\n<string>x</string>\r</array></plist>", QVariantList { u"x"_s } },
+        // Base64 with or without its padding, white space anywhere.
+        { "<plist><data>YWJj ZA</data></plist>", QByteArray("abcd") },
+        { "<plist><data>\r\n YW\tJjZA==\n</data></plist>", QByteArray("abcd") },
+        { "<plist><data>YWJjZGU</data></plist>", QByteArray("abcde") },
+        { "<plist><data></data></plist>", QByteArray("") },
+        { "<plist><array><data>YQ</data><dict><key>k</key><data>Yg</data></dict>"
+          "<data>Yw</data></array></plist>",
+          QVariantList { QByteArray("a"), QVariantMap { { u"k"_s, QByteArray("b") } },
+                         QByteArray("c") } },
+    };
+    for (const auto &[xml, expected] : cases)
+        EXPECT_EQ(PropertyList::fromData(xml).value_or(u"<not read>"_s), expected) << xml.data();
+}
+
+// A list that names one long string from many places (as Python's plistlib
+// writes equal strings) is written back sharing it again, no larger.
+TEST(PropertyList, SharedValuesStaySharedWhenWritten)
+{
+    const QByteArray text(20000, 'x');
+    const QByteArray string = "\x5F\x11" + bigEndian(quint64(text.size()), 2) + text;
+    const QByteArray list = binaryList({ arrayObject(QList<quint32>(3000, 1)), string });
+    const auto value = PropertyList::fromData(list);
+    ASSERT_TRUE(value);
+    ASSERT_EQ(value->toList().size(), 3000);
+    EXPECT_EQ(value->toList().at(2999), QString::fromLatin1(text));
+    const auto written = PropertyList::toBinaryData(*value);
+    ASSERT_TRUE(written);
+    EXPECT_LE(written->size(), list.size());
+    EXPECT_EQ(PropertyList::fromData(*written), value);
 }
 
 TEST(PropertyList, RejectsWhatItCannotReadFaithfully)
@@ -215,6 +253,8 @@ TEST(PropertyList, RejectsWhatItCannotReadFaithfully)
         { "real junk", scalar("<real>abc</real>") },
         { "date zone", scalar("<date>2001-01-01T00:00:00+02:00</date>") },
         { "data junk", scalar("<data>!!!!</data>") },
+        { "data with one character left over", scalar("<data>YWJjZ</data>") },
+        { "key twice", scalar("<dict><key>a</key><true/><key>a</key><false/></dict>") },
         { "invalid UTF-8", scalar("<string>\xFF\xFE</string>") },
         { "forbidden character", scalar("<string>&#1;</string>") },
         { "XML too deep",

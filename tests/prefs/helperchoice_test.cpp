@@ -2,6 +2,7 @@
 // decision; the road to the host is the delegate's and the end-to-end tests'.
 #include "prefs/helperchoice.h"
 
+#include "platform/propertylist.h"
 #include "tests/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -47,8 +48,8 @@ TEST(HelperChoice, StoredChoiceAndDiscDecide)
         { "text 2x", launch(u"2x"_s), office, Action::Ignore },
         { "real 1.9 is 1", launch(1.9), office, Action::Launch, mainTarget },
         { "true is 1", launch(true), office, Action::Launch, mainTarget },
-        { "a date is 0", launch(QDateTime::currentDateTimeUtc()), office, Action::Prompt,
-          mainTarget },
+        { "a date is 0", launch(QVariant::fromValue(PropertyList::Date { 736257600.5 })), office,
+          Action::Prompt, mainTarget },
         { "stored target", launch(1, games), office, Action::Launch, gamesTarget },
         { "stored target without scheme",
           launch(1, { { appId, kGames } }),
