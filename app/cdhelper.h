@@ -9,7 +9,7 @@
 
 // The application: Qt's application object and the delegate. The helper
 // never connects to a display: prompts are windows of the prompt program
-// (PromptProgram in prompt/installprompter.h), so neither the first
+// (prompt/promptprogram.h), so neither the first
 // instance, which copies, relaunches and quits, nor the copy watching
 // mounts loads the widget libraries.
 class CDHelper

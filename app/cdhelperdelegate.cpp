@@ -7,6 +7,7 @@
 #include "platform/bundle.h"
 #include "platform/filesystemrepresentation.h"
 #include "platform/launchservices.h"
+#include "platform/systemlog.h"
 #include "prefs/cdtools.h"
 #include "prompt/installprompter.h"
 #include "util/stringadditions.h"
@@ -69,7 +70,7 @@ void CDHelperDelegate::applicationDidFinishLaunching()
 
 void CDHelperDelegate::observeMount(const QString &volumePath)
 {
-    m_pendingMounts.push_back(volumePath);
+    m_pendingMounts.emplace_back(volumePath, mountIdentityAt(volumePath));
     if (!m_handlingMount)
         handleNextMount();
 }
@@ -77,7 +78,8 @@ void CDHelperDelegate::observeMount(const QString &volumePath)
 void CDHelperDelegate::handleNextMount()
 {
     while (!m_handlingMount && !m_pendingMounts.empty()) {
-        const QString volumePath = m_pendingMounts.front();
+        const QString volumePath = m_pendingMounts.front().first;
+        const std::optional<MountIdentity> mount = m_pendingMounts.front().second;
         m_pendingMounts.pop_front();
         if (!CDTools::isValidInstallerVolume(volumePath)) {
             qCInfo(lcMount) << volumePath << "is no installer disc";
@@ -100,11 +102,21 @@ void CDHelperDelegate::handleNextMount()
         m_handlingMount = true;
         identifyVolume(
             volumePath,
-            [this, volumePath, choice = *choice](std::optional<DiscIdentifier> identifier) {
-                if (identifier)
+            [this, volumePath, mount, choice = *choice](std::optional<DiscIdentifier> identifier) {
+                // A disc that went (or was swapped) meanwhile gets nothing,
+                // a prompt least of all. (A path reported with nothing
+                // there, as a test's, is taken as it is.)
+                const bool gone = mount && mountIdentityAt(volumePath) != mount;
+                if (gone) {
+                    systemLog(QStringLiteral("The volume at %1 went away while it was "
+                                             "identified; nothing is done with it.")
+                                  .arg(volumePath));
+                    qCInfo(lcMount) << volumePath << "left alone: it went away";
+                } else if (identifier) {
                     carryOut(volumePath, choice, *identifier);
-                else
+                } else {
                     qCInfo(lcMount) << volumePath << "left alone: detectcd gave no answer";
+                }
                 finishMount(volumePath);
             });
     }
@@ -153,14 +165,7 @@ void CDHelperDelegate::launchAndInstall(const QString &volumePath,
                                         const std::optional<QString> &appID,
                                         const std::optional<QString> &scheme)
 {
-    installVolume(volumePath, { appID, scheme }, std::nullopt);
-}
-
-void CDHelperDelegate::installVolume(const QString &volumePath, const LaunchTarget &target,
-                                     const std::optional<EventDescriptor> &parameters)
-{
-    (void)QM_openURLs(m_services.workspace, { fileURLWithPath(volumePath) }, target.appID,
-                      target.scheme, HostProduct::kLaunchOptions, parameters);
+    (void)QM_openVolume(m_services.workspace, volumePath, appID, scheme, std::nullopt);
 }
 
 std::unique_ptr<Bundle> CDHelperDelegate::mainHostApplicationBundle()

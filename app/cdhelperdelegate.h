@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/childprocess.h"
+#include "platform/mountidentity.h"
 #include "platform/mountmonitor.h"
 #include "platform/userdefaults.h"
 #include "platform/workspace.h"
@@ -44,7 +45,7 @@ struct CDHelperServices
     std::function<void()> willRelaunch = [] {};
 };
 
-class CDHelperDelegate : public QObject, public VolumeInstaller
+class CDHelperDelegate : public QObject
 {
     Q_OBJECT
 public:
@@ -72,13 +73,10 @@ public:
     void observeMount(const QString &volumePath);
 
     // Asks the host application named by the launch target (bundle
-    // identifier, URL scheme) to open the volume for installation. Whether
-    // it could is not reported.
+    // identifier, URL scheme) to open the volume for installation, as the
+    // prompt program does (QM_openVolume). A failure is logged, not reported.
     void launchAndInstall(const QString &volumePath, const std::optional<QString> &appID,
                           const std::optional<QString> &scheme);
-    // The same, for the prompt's actions, with the express record when given.
-    void installVolume(const QString &volumePath, const LaunchTarget &target,
-                       const std::optional<EventDescriptor> &parameters) override;
 
     // Runs the main host application's detectcd on the volume and calls
     // 'done' from the event loop with the disc's identifier; with nothing
@@ -107,7 +105,9 @@ private:
     CDHelperServices m_services;
     bool m_isTempDirInstance = false;
     std::unique_ptr<MountMonitor> m_mountMonitor;
-    std::deque<QString> m_pendingMounts;
+    // With the mount each had when it was reported: a disc ejected, or
+    // replaced, while it waited or detectcd ran is not acted on.
+    std::deque<std::pair<QString, std::optional<MountIdentity>>> m_pendingMounts;
     bool m_handlingMount = false;
     std::unique_ptr<ChildProcess> m_detectcd; // while a mount waits for it
 };

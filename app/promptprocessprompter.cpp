@@ -2,7 +2,9 @@
 
 #include "platform/bundle.h"
 #include "platform/filesystemrepresentation.h"
+#include "platform/mountidentity.h"
 #include "platform/systemlog.h"
+#include "prompt/promptprogram.h"
 
 #include <QTimer>
 
@@ -38,12 +40,18 @@ void PromptProcessPrompter::promptForVolume(const QString &volumePath,
                                             const std::optional<QString> &packageName,
                                             qsizetype selectedApp)
 {
+    // A disc that has already gone gets no prompt.
+    const auto mount = mountIdentityAt(volumePath);
+    if (!mount) {
+        systemLog(QStringLiteral("The volume at %1 has gone; no prompt is shown.").arg(volumePath));
+        return;
+    }
     const auto volume = fileSystemRepresentation(volumePath);
-    QList<QByteArray> arguments { volume.value_or(QByteArray()), QByteArray::number(selectedApp) };
-    if (packageName)
-        arguments += PromptProgram::packageNameArgument(*packageName);
-    auto process
-        = m_program && volume ? ChildProcess::start(*m_program, arguments, kPromptLimits) : nullptr;
+    const QByteArray request = PromptProgram::encodeRequest(
+        { volume.value_or(QByteArray()), selectedApp, packageName, *mount });
+    auto process = m_program && volume
+        ? ChildProcess::start(*m_program, {}, kPromptLimits, nullptr, request)
+        : nullptr;
     if (!process) {
         systemLog(QStringLiteral("No prompt can be shown (the prompt program %1 cannot be "
                                  "started); the volume at %2 is left alone.")
@@ -74,11 +82,21 @@ void PromptProcessPrompter::volumeDidUnmount(const QString &volumePath)
     }
 }
 
-void PromptProcessPrompter::closeAllPrompts()
+void PromptProcessPrompter::closeAllPrompts(std::chrono::milliseconds bound)
 {
-    for (Prompt &prompt : m_prompts)
-        (void)prompt.process->terminate(std::chrono::seconds(2));
-    m_prompts.clear();
+    QList<ChildProcess *> processes;
+    for (Prompt &prompt : m_prompts) {
+        prompt.process->closeInput();
+        processes += prompt.process.get();
+    }
+    ChildProcess::waitForExits(processes, bound);
+    for (Prompt &prompt : m_prompts) {
+        // Killing one that stores a choice could cut it: it ends by itself.
+        if (!prompt.process->hasExited()
+            && prompt.process->outputSoFar().contains(PromptProgram::kActing))
+            prompt.process->release();
+    }
+    m_prompts.clear(); // kills what is left
 }
 
 QStringList PromptProcessPrompter::promptedVolumes() const

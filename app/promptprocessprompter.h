@@ -1,7 +1,7 @@
 // The prompter the helper runs with: each prompt is a run of the prompt
-// program (PromptProgram in prompt/installprompter.h), watched from the event
-// loop. An unmount asks the volume's prompts to close; a prompt that found
-// no host application ends the helper.
+// program (prompt/promptprogram.h), watched from the event loop. An unmount
+// asks the volume's prompts to close; a prompt that found no host
+// application ends the helper.
 #pragma once
 
 #include "platform/childprocess.h"
@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <list>
 #include <memory>
@@ -34,10 +35,11 @@ public:
                          qsizetype selectedApp) override;
     // Asks the volume's prompts to close as their close buttons would.
     void volumeDidUnmount(const QString &volumePath) override;
-    // Asks every prompt to close and waits a moment for them (a window closed
-    // that way keeps its place for next time); prompts still open then are
-    // killed.
-    void closeAllPrompts();
+    // Ends every prompt's input at once, which closes the prompts that are
+    // not carrying out an answer, and waits up to 'bound' for all of them
+    // together. A prompt that is carrying out an answer is left to finish;
+    // one that neither closed nor acts (it hangs) is killed.
+    void closeAllPrompts(std::chrono::milliseconds bound = std::chrono::seconds(2));
 
     // The volumes of the prompts running, oldest first.
     [[nodiscard]] QStringList promptedVolumes() const;

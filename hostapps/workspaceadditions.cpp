@@ -3,6 +3,10 @@
 #include "host/hostproduct.h"
 #include "hostapps/candidatejudging.h"
 #include "hostapps/qmfilemanager.h"
+#include "platform/launchservices.h"
+#include "platform/systemlog.h"
+
+#include <cstring>
 
 ProcessSerialNumber QM_findrunningAppProcessWithIdentifier(Workspace &workspace,
                                                            const QString &bundleIdentifier)
@@ -64,6 +68,30 @@ bool QM_openURLs(Workspace &workspace, const QList<QByteArray> &itemURLs,
             return false;
     }
     return workspace.launchServices().openFromURLSpec(spec) == 0;
+}
+
+bool QM_openVolume(Workspace &workspace, const QString &volumePath,
+                   const std::optional<QString> &bundleIdentifier,
+                   const std::optional<QString> &scheme,
+                   const std::optional<EventDescriptor> &additionalEventParams)
+{
+    const QString application = bundleIdentifier.value_or(scheme.value_or(QString()));
+    const auto failed = [&](const QString &reason) {
+        systemLog(QStringLiteral("The volume at %1 could not be opened with %2: %3.")
+                      .arg(volumePath, application, reason));
+        return false;
+    };
+    const auto appPath = QM_absolutePathForAppBundleWithIdentifier(
+        workspace, bundleIdentifier.value_or(QString()), scheme);
+    if (!appPath)
+        return failed(QStringLiteral("no such application is installed"));
+    const int error = workspace.launchServices().openFromURLSpec({ appPath,
+                                                                   { fileURLWithPath(volumePath) },
+                                                                   additionalEventParams,
+                                                                   HostProduct::kLaunchOptions });
+    if (error != 0)
+        return failed(QString::fromLocal8Bit(std::strerror(error)));
+    return true;
 }
 
 bool QM_launchAppWithBundleIdentifier(Workspace &workspace, const QString &bundleIdentifier,

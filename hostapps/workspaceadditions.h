@@ -46,3 +46,14 @@ bool QM_openURLs(Workspace &workspace, const QList<QByteArray> &itemURLs,
 bool QM_launchAppWithBundleIdentifier(Workspace &workspace, const QString &bundleIdentifier,
                                       const std::optional<QString> &scheme, std::uint32_t options,
                                       const std::optional<EventDescriptor> &additionalEventParams);
+
+// Opens the volume at 'volumePath' for installation with the host
+// application named by 'bundleIdentifier' and 'scheme', with the host's
+// launch options and 'additionalEventParams' (the express record). The one
+// way both the helper and the prompt program start a host with a disc: a
+// failure is logged with the application and the reason. Whether the host
+// was started.
+bool QM_openVolume(Workspace &workspace, const QString &volumePath,
+                   const std::optional<QString> &bundleIdentifier,
+                   const std::optional<QString> &scheme,
+                   const std::optional<EventDescriptor> &additionalEventParams);

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 struct ChildProcessResult
 {
@@ -36,15 +37,31 @@ class ChildProcess : public QObject
 {
     Q_OBJECT
 public:
-    // Starts 'program' with 'arguments' (no shell), standard input at its
-    // end at once, standard output collected while it runs, standard error,
-    // environment and working folder inherited, signal dispositions as the
-    // system's defaults. Null when it cannot be started.
-    [[nodiscard]] static std::unique_ptr<ChildProcess> start(const QByteArray &program,
-                                                             const QList<QByteArray> &arguments,
-                                                             const ChildProcessLimits &limits = {},
-                                                             QObject *parent = nullptr);
+    // Starts 'program' with 'arguments' (no shell), standard output
+    // collected while it runs, standard error, environment and working folder
+    // inherited, signal dispositions as the system's defaults. Standard
+    // input: at its end at once; or, with 'input', those bytes (at most
+    // 256 KiB, written at once), kept open until closeInput() or the object
+    // goes. Null when it cannot be started.
+    [[nodiscard]] static std::unique_ptr<ChildProcess>
+    start(const QByteArray &program, const QList<QByteArray> &arguments,
+          const ChildProcessLimits &limits = {}, QObject *parent = nullptr,
+          const std::optional<QByteArray> &input = std::nullopt);
     ~ChildProcess() override;
+
+    // Ends the tool's standard input.
+    void closeInput();
+    // Waits up to 'bound' for all of 'processes' to exit, together. Blocks.
+    static void waitForExits(const QList<ChildProcess *> &processes,
+                             std::chrono::milliseconds bound);
+    // Whether the tool has exited (it is not reaped here).
+    [[nodiscard]] bool hasExited() const;
+    // What the tool has written so far, up to the output limit. Reads what
+    // waits in the pipe: for when the event loop has stopped.
+    [[nodiscard]] QByteArray outputSoFar();
+    // Lets the tool live on by itself: the object no longer watches,
+    // signals or kills it.
+    void release();
 
     // Asks the tool's process group to end (SIGTERM) and waits up to 'grace'
     // for the tool to exit; what is left is killed when the object goes.
@@ -59,7 +76,9 @@ Q_SIGNALS:
     void finished(const ChildProcessResult &result);
 
 private:
-    ChildProcess(int pid, int output, int pidfd, const ChildProcessLimits &limits, QObject *parent);
+    ChildProcess(int pid, int input, int output, int pidfd, const ChildProcessLimits &limits,
+                 QObject *parent);
+    void readAvailable();
     void readOutput();
     void finishIfDone();
     void kill();
@@ -68,6 +87,7 @@ private:
     class QSocketNotifier *m_exitNotifier = nullptr;
     class QTimer *m_deadline = nullptr;
     int m_pid;
+    int m_input;
     int m_output;
     int m_pidfd;
     qsizetype m_maxOutput;

@@ -23,28 +23,40 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <vector>
 
 extern char **environ;
 
 std::unique_ptr<ChildProcess> ChildProcess::start(const QByteArray &program,
                                                   const QList<QByteArray> &arguments,
-                                                  const ChildProcessLimits &limits, QObject *parent)
+                                                  const ChildProcessLimits &limits, QObject *parent,
+                                                  const std::optional<QByteArray> &input)
 {
-    if (program.isEmpty())
+    constexpr qsizetype kMaxInput = qsizetype(256) * 1024;
+    if (program.isEmpty() || (input && input->size() > kMaxInput))
         return nullptr;
     const ArgumentVector argv(program, arguments);
-    int input[2], output[2];
-    if (::pipe2(input, O_CLOEXEC) != 0)
+    int inputPipe[2], output[2];
+    if (::pipe2(inputPipe, O_CLOEXEC) != 0)
         return nullptr;
     if (::pipe2(output, O_CLOEXEC) != 0) {
-        ::close(input[0]);
-        ::close(input[1]);
+        ::close(inputPipe[0]);
+        ::close(inputPipe[1]);
+        return nullptr;
+    }
+    // The whole input fits the pipe, so writing it never waits for the tool.
+    if (input && !input->isEmpty()
+        && (::fcntl(inputPipe[1], F_SETPIPE_SZ, int(std::max<qsizetype>(input->size(), 4096))) < 0
+            || ::write(inputPipe[1], input->constData(), size_t(input->size()))
+                != ssize_t(input->size()))) {
+        for (const int fd : { inputPipe[0], inputPipe[1], output[0], output[1] })
+            ::close(fd);
         return nullptr;
     }
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, inputPipe[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
     posix_spawnattr_init(&attributes);
     setDefaultSignalsForSpawn(&attributes, POSIX_SPAWN_SETPGROUP);
@@ -61,22 +73,29 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const QByteArray &program,
         = ::posix_spawn(&child, program.constData(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    ::close(input[0]);
-    ::close(input[1]); // the tool reads the end of its input at once
+    ::close(inputPipe[0]);
+    if (!input) {
+        ::close(inputPipe[1]); // the tool reads the end of its input at once
+        inputPipe[1] = -1;
+    }
     ::close(output[1]);
     if (spawned != 0) {
         ::close(output[0]);
+        if (inputPipe[1] >= 0)
+            ::close(inputPipe[1]);
         return nullptr;
     }
     ::fcntl(output[0], F_SETFL, O_NONBLOCK);
     const int pidfd = int(::syscall(SYS_pidfd_open, child, 0));
-    return std::unique_ptr<ChildProcess>(new ChildProcess(child, output[0], pidfd, limits, parent));
+    return std::unique_ptr<ChildProcess>(
+        new ChildProcess(child, inputPipe[1], output[0], pidfd, limits, parent));
 }
 
-ChildProcess::ChildProcess(int pid, int output, int pidfd, const ChildProcessLimits &limits,
-                           QObject *parent)
+ChildProcess::ChildProcess(int pid, int input, int output, int pidfd,
+                           const ChildProcessLimits &limits, QObject *parent)
     : QObject(parent)
     , m_pid(pid)
+    , m_input(input)
     , m_output(output)
     , m_pidfd(pidfd)
     , m_maxOutput(limits.maxOutput)
@@ -108,12 +127,84 @@ ChildProcess::~ChildProcess()
 {
     if (!m_reaped)
         kill();
+    closeInput();
     ::close(m_output);
     if (m_pidfd >= 0)
         ::close(m_pidfd);
 }
 
+void ChildProcess::closeInput()
+{
+    if (m_input >= 0)
+        ::close(m_input);
+    m_input = -1;
+}
+
+void ChildProcess::waitForExits(const QList<ChildProcess *> &processes,
+                                std::chrono::milliseconds bound)
+{
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    for (;;) {
+        std::vector<pollfd> running;
+        for (const ChildProcess *process : processes) {
+            if (!process->m_reaped && process->m_pidfd >= 0)
+                running.push_back({ process->m_pidfd, POLLIN, 0 });
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (running.empty() || left.count() <= 0)
+            return;
+        if (::poll(running.data(), running.size(), int(left.count())) < 0 && errno != EINTR)
+            return;
+        // Which ones: the next round leaves out those that have exited.
+        for (ChildProcess *process : processes) {
+            if (!process->m_reaped && process->hasExited()) {
+                int status = 0;
+                if (::waitpid(process->m_pid, &status, WNOHANG) == process->m_pid) {
+                    if (WIFEXITED(status))
+                        process->m_result.exitCode = WEXITSTATUS(status);
+                    process->m_reaped = true;
+                    process->m_exited = true;
+                }
+            }
+        }
+    }
+}
+
+bool ChildProcess::hasExited() const
+{
+    if (m_reaped)
+        return true;
+    pollfd exit { m_pidfd, POLLIN, 0 };
+    return m_pidfd >= 0 && ::poll(&exit, 1, 0) == 1;
+}
+
+QByteArray ChildProcess::outputSoFar()
+{
+    if (!m_outputEnded)
+        readAvailable();
+    return m_result.standardOutput;
+}
+
+void ChildProcess::release()
+{
+    m_deadline->stop();
+    m_outputNotifier->setEnabled(false);
+    if (m_exitNotifier)
+        m_exitNotifier->setEnabled(false);
+    m_reaped = true; // not ours to kill or wait for any more
+}
+
 void ChildProcess::readOutput()
+{
+    readAvailable();
+    if (!m_outputEnded)
+        return;
+    m_outputNotifier->setEnabled(false);
+    finishIfDone();
+}
+
+void ChildProcess::readAvailable()
 {
     char buffer[65536];
     for (;;) {
@@ -127,9 +218,7 @@ void ChildProcess::readOutput()
             m_result.outputTruncated = true;
         m_result.standardOutput.append(buffer, std::clamp<qsizetype>(room, 0, n));
     }
-    m_outputNotifier->setEnabled(false);
     m_outputEnded = true;
-    finishIfDone();
 }
 
 void ChildProcess::finishIfDone()
@@ -138,7 +227,8 @@ void ChildProcess::finishIfDone()
         return;
     m_deadline->stop();
     int status = 0;
-    if (retryOnEintr([&] { return ::waitpid(m_pid, &status, 0); }) == m_pid && WIFEXITED(status))
+    if (!m_reaped && retryOnEintr([&] { return ::waitpid(m_pid, &status, 0); }) == m_pid
+        && WIFEXITED(status))
         m_result.exitCode = WEXITSTATUS(status);
     m_reaped = true;
     Q_EMIT finished(m_result);

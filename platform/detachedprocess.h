@@ -5,7 +5,8 @@
 #include <QList>
 
 // Starts 'program' with 'arguments' (argv[1..]) as a detached process: its
-// own session, standard input from /dev/null, our environment. It is reaped
+// own session, standard input from /dev/null, standard output and error
+// both our standard error (/dev/null when that is a pipe), our environment. It is reaped
 // when it ends (from the calling thread's event loop where it has one), so
 // it leaves no zombie. Returns 0 once the program is running (its exec
 // succeeded), otherwise the error number of what failed.

@@ -7,9 +7,12 @@
 // the event loop, or a small thread waiting for it where the calling thread
 // has no event loop or the kernel no pidfds. Nothing waits for SIGCHLD, so
 // the helper's other children are left to their owners.
-// A standard stream that is a pipe is replaced by /dev/null: whoever reads
-// that pipe (a host capturing a tool's output with $(...)) waits for its end,
-// which a program that lives on by itself would hold off for good.
+// The program's standard output and error both go where ours goes to
+// (the journal, a terminal, a log file), whichever process starts it, the
+// helper or a prompt (whose standard output is its pipe to the helper).
+// When that is a pipe, /dev/null instead: whoever reads that pipe (a host
+// capturing a tool's output with $(...)) waits for its end, which a program
+// that lives on by itself would hold off for good.
 #include "platform/detachedprocess.h"
 
 #include "platform/argumentvector_p.h"
@@ -90,11 +93,13 @@ int startDetachedProcess(const QByteArray &program, const QList<QByteArray> &arg
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDWR, 0);
-    for (const int stream : { STDOUT_FILENO, STDERR_FILENO }) {
-        struct stat info
-        {
-        };
-        if (::fstat(stream, &info) == 0 && S_ISFIFO(info.st_mode))
+    struct stat error
+    {
+    };
+    if (::fstat(STDERR_FILENO, &error) == 0 && !S_ISFIFO(error.st_mode)) {
+        posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+    } else {
+        for (const int stream : { STDOUT_FILENO, STDERR_FILENO })
             posix_spawn_file_actions_addopen(&actions, stream, "/dev/null", O_RDWR, 0);
     }
     posix_spawnattr_t attributes;

@@ -87,9 +87,13 @@ QVariantList CDTools::getListOfAppsHelpedByTheCDHelper()
 bool CDTools::updateHelperPrefForAllInstalls(int pref, const QString &appID,
                                              const std::optional<QString> &scheme)
 {
+    // Stored first: turning the helper off asks every helper to quit, the
+    // one whose prompt calls this included, and "never again" must be in
+    // every domain whatever happens to the caller after that.
+    const bool stored = storeChoiceForAllInstalls(m_defaults, pref, appID, scheme);
     if (pref == int(AutoLaunch::Ignore))
         installAndActivateCDHelper(false);
-    return storeChoiceForAllInstalls(m_defaults, pref, appID, scheme);
+    return stored;
 }
 
 void CDTools::installAndActivateCDHelper(bool activate)

@@ -35,9 +35,9 @@ public:
     // Stores the helper preferences ("AutoLaunch" = pref, "AutoLaunchAppID",
     // "AutoLaunchAppIdentifyingURLScheme", removed when absent) in the domain
     // of every host application that has one, in list order; never creates
-    // a domain. With pref 2 the helper is turned off first
-    // (installAndActivateCDHelper(false)). False, with a line in the system
-    // log for each, when an existing domain could not be stored.
+    // a domain. With pref 2 the helper is then turned off
+    // (installAndActivateCDHelper(false)), once every domain has the value. False, with a line in
+    // the system log for each, when an existing domain could not be stored.
     bool updateHelperPrefForAllInstalls(int pref, const QString &appID,
                                         const std::optional<QString> &scheme);
 

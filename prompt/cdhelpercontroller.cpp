@@ -185,6 +185,8 @@ void CDHelperController::openVolume(QObject *sender)
 {
     (void)sender;
     close(); // we stay valid until this event has been handled
+    if (!mayAct())
+        return;
     setAutoLaunchPref(true);
     if (const auto entry = selectedEntry(); entry && m_services.installer) {
         m_services.installer->installVolume(
@@ -197,6 +199,8 @@ void CDHelperController::expressInstall(QObject *sender)
 {
     (void)sender;
     close();
+    if (!mayAct())
+        return;
     EventDescriptor parameters = EventDescriptor::recordDescriptor();
     parameters.setDescriptorForKeyword(
         EventDescriptor::descriptorWithString(QString::fromUtf16(HostProduct::kExpressValue)),
@@ -214,7 +218,8 @@ void CDHelperController::ignoreVolume(QObject *sender)
 {
     (void)sender;
     close();
-    setAutoLaunchPref(false);
+    if (mayAct())
+        setAutoLaunchPref(false);
 }
 
 void CDHelperController::setAutoLaunchPref(bool install)
@@ -229,6 +234,11 @@ void CDHelperController::setAutoLaunchPref(bool install)
     (void)tools.updateHelperPrefForAllInstalls(
         int(install ? AutoLaunch::OpenAtOnce : AutoLaunch::Ignore),
         textValue(*entry, kID).value_or(QString()), textValue(*entry, kIdentifyingURLScheme));
+}
+
+bool CDHelperController::mayAct() const
+{
+    return !m_services.willAct || m_services.willAct(m_volumePath);
 }
 
 std::optional<QVariantMap> CDHelperController::selectedEntry() const

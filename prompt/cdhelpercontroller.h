@@ -80,7 +80,8 @@ public:
     [[nodiscard]] QLabel *appPopupLabel() const { return m_appPopupLabel; }
 
     // Actions, sent by the window's controls ('sender' is not used). Each
-    // closes the window first; the controller stays valid to its end.
+    // closes the window first, then does nothing more when the services'
+    // willAct says no; the controller stays valid to its end.
     // Install: stores the choice to install (when remembered) and opens the
     // volume with the chosen host application.
     Q_INVOKABLE void openVolume(QObject *sender);
@@ -114,6 +115,7 @@ protected:
 private:
     // The chosen entry; absent when the choice is no entry's.
     [[nodiscard]] std::optional<QVariantMap> selectedEntry() const;
+    [[nodiscard]] bool mayAct() const;
 
     PromptServices &m_services;
     QIcon m_image;

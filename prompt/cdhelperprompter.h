@@ -1,6 +1,8 @@
-// The prompter the helper runs with: one install prompt window for each
-// volume it is asked about, each living by itself until it is answered,
-// closed, or its volume goes.
+// The prompter the prompt program runs with (prompt/program/main.cpp): one
+// install prompt window for each volume it is asked about, each living by
+// itself until it is answered, closed, or its volume goes. The program asks
+// for one prompt; the helper itself never loads this (its prompter is
+// PromptProcessPrompter, app/promptprocessprompter.h).
 #pragma once
 
 #include "prompt/installprompter.h"
@@ -19,7 +21,7 @@ class CDHelperPrompter final : public InstallPrompter
 {
 public:
     // Prompts with the window described at 'windowNibPath' (absent: the
-    // helper carries none, and no prompt can be shown), in the user's
+    // helper bundle carries none, and no prompt can be shown), in the user's
     // language when 'translationsPath' has a translation for it, else in
     // English. 'services' must outlive the prompter; the prompter must
     // outlive its prompts' events, see closeAllPrompts().

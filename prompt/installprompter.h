@@ -1,8 +1,12 @@
 // The two ways the helper's core and the prompt meet, both owned here so that
-// the prompt depends on nothing above it: the core asks for a prompt through
-// an InstallPrompter (the prompt window implements it; tests record the
-// calls), and a prompt asks for a volume to be installed through a
-// VolumeInstaller (the helper's delegate implements it).
+// the prompt depends on nothing above it. The core asks for a prompt through
+// an InstallPrompter: in the helper that is PromptProcessPrompter
+// (app/promptprocessprompter.h), which starts the prompt program for each;
+// in the prompt program, CDHelperPrompter, which shows the window. A prompt
+// asks for a volume to be installed through a VolumeInstaller: in the
+// prompt program, one that opens it with the host application
+// (QM_openVolume in hostapps/workspaceadditions.h), as the helper's
+// delegate does for AutoLaunch 1.
 #pragma once
 
 #include "platform/eventdescriptor.h"
@@ -32,42 +36,6 @@ public:
     virtual void volumeDidUnmount(const QString &volumePath) { (void)volumePath; }
 };
 
-// The prompt runs as a program of its own, which the helper bundle carries
-// as Contents/Helpers/raruru-prompt, so that the helper watching mounts never
-// loads the widget libraries and the display connection, and what a prompt
-// loads goes when it has been answered.
-//
-//   raruru-prompt VOLUME SELECTED-APP [PACKAGE-NAME]
-//
-// VOLUME in the file system's bytes; SELECTED-APP the position of the stored
-// launch target in the host application list, in decimal; PACKAGE-NAME
-// absent when the disc's identifier could not be read, else its UTF-8 with
-// NUL and "%" percent-encoded (an argument ends at a NUL, and a name is kept
-// whole). SIGTERM closes the prompt as its close button would.
-namespace PromptProgram {
-
-inline constexpr char kFolder[] = "Contents/Helpers";
-inline constexpr char kName[] = "raruru-prompt";
-
-// Exit statuses. NoHostApplication: no host application is installed, and the
-// helper is to end, as it would when it showed prompts itself.
-enum ExitStatus { Answered = 0, NotShown = 1, UsageError = 2, NoHostApplication = 3 };
-
-inline QByteArray packageNameArgument(const QString &name)
-{
-    QByteArray argument;
-    for (const char c : name.toUtf8())
-        argument += c == '\0' ? QByteArrayView("%00") : c == '%' ? "%25" : QByteArrayView(&c, 1);
-    return argument;
-}
-
-inline QString packageNameFromArgument(const QByteArray &argument)
-{
-    return QString::fromUtf8(QByteArray::fromPercentEncoding(argument));
-}
-
-} // namespace PromptProgram
-
 class VolumeInstaller
 {
 public:
@@ -75,7 +43,7 @@ public:
 
     // Asks the host application named by 'target' to open the volume for
     // installation, with 'parameters' (the express record) when given.
-    // Whether it could is not reported.
+    // A failure is logged, not reported.
     virtual void installVolume(const QString &volumePath, const LaunchTarget &target,
                                const std::optional<EventDescriptor> &parameters)
         = 0;

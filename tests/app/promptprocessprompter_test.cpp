@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -56,15 +58,41 @@ TEST(PromptProcessPrompter, PromptsComeAndGoWithTheirVolumes)
     qunsetenv("QT_QPA_PLATFORM");
 }
 
-// The name goes to the prompt as one argument, whatever detectcd printed:
-// "other" followed by more is no unrecognised disc.
-TEST(PromptProcessPrompter, PackageNamesReachThePromptWhole)
+// Quitting: every prompt's input ends at once. Stand-in prompt programs
+// say what each does then; the real program's answers are the end-to-end
+// table's.
+TEST(PromptProcessPrompter, QuittingLetsAnAnswerFinishAndNothingElse)
 {
-    for (const QString &name :
-         { QString::fromLatin1("other\0x", 7), u"100% \u00e9 %00"_s, u""_s }) {
-        const QByteArray argument = PromptProgram::packageNameArgument(name);
-        EXPECT_FALSE(argument.contains('\0'));
-        EXPECT_EQ(PromptProgram::packageNameFromArgument(argument), name) << argument.data();
+    test::TemporaryHome home;
+    const QString volume = home.path() + u"/V"_s;
+    test::writeFile(volume + u"/SETUP.EXE"_s, "MZ");
+    const struct
+    {
+        const char *name;
+        QByteArray script; // after reading its request; $1 the file it makes
+        bool done; // the file is made
+    } cases[] = {
+        { "closes at the end of its input", "cat >/dev/null; : >\"$1\"", true },
+        { "carries out an answer that outlasts the wait", "printf 'acting\\n'; sleep 1; : >\"$1\"",
+          true },
+        { "hangs without acting: killed", "sleep 1; : >\"$1\"", false },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString done = home.path() + u"/done"_s;
+        QFile::remove(done);
+        const QString program = home.path() + u"/prompt"_s;
+        // The request is read to its end line, as the real program reads it.
+        test::writeFile(program,
+                        "#!/bin/sh\nwhile read -r line && [ \"$line\" != end ]; do :; done\nset -- "
+                            + QFile::encodeName(done) + "\n" + c.script + "\n");
+        ::chmod(QFile::encodeName(program).constData(), 0755);
+        PromptProcessPrompter prompter(QFile::encodeName(program), [] {});
+        prompter.promptForVolume(volume, u"Office"_s, 0);
+        QTest::qWait(200); // it has read its request and acts
+        prompter.closeAllPrompts(std::chrono::milliseconds(300));
+        EXPECT_TRUE(prompter.promptedVolumes().isEmpty());
+        EXPECT_EQ(QTest::qWaitFor([&] { return QFile::exists(done); }, 2000), c.done);
     }
 }
 

@@ -28,6 +28,9 @@ struct Outcome
     QString sway; // what a Wayland compositor's window tree says of the prompt
     QString desktop; // where the prompt ended up: dialog, focus, stacking, attention
     QString title;
+    QString autolaunch; // in each domain, "Quillmont,QuillmontGames"
+    int leftovers = -1; // temporary files in the preferences folder
+    int prompts = -1; // prompt programs running at the end
     int repeatedLogLines = -1; // lines the helper's processes logged more than once
     QList<QJsonObject> requests;
     QString volume;
@@ -101,6 +104,12 @@ std::optional<Outcome> runDemo(const QStringList &options,
             outcome.desktop = QString::fromUtf8(value);
         else if (line.startsWith("RESULT title="))
             outcome.title = QString::fromUtf8(value);
+        else if (line.startsWith("RESULT autolaunch="))
+            outcome.autolaunch = QString::fromUtf8(value);
+        else if (line.startsWith("RESULT leftovers="))
+            outcome.leftovers = value.toInt();
+        else if (line.startsWith("RESULT prompts="))
+            outcome.prompts = value.toInt();
         else if (line.startsWith("RESULT repeated-log-lines="))
             outcome.repeatedLogLines = value.toInt();
         else if (line.startsWith("RESULT volume="))
@@ -159,6 +168,8 @@ struct Row
     QList<std::pair<QString, QString>> environment {};
     // Where the prompt ends up; by default a dialog on top, with the focus.
     QString desktop = u"dialog:yes focused:yes above:yes attention:no"_s;
+    int helpers = 1; // running at the end
+    const char *autolaunch = nullptr; // stored at the end, when it matters
 };
 
 void PrintTo(const Row &row, std::ostream *out)
@@ -175,7 +186,11 @@ QString expectRoad(const Row &row)
         return {};
     EXPECT_EQ(outcome->window, row.window);
     EXPECT_EQ(outcome->windows, row.window ? 1 : 0);
-    EXPECT_EQ(outcome->helpers, 1);
+    EXPECT_EQ(outcome->helpers, row.helpers);
+    EXPECT_EQ(outcome->prompts, 0);
+    EXPECT_EQ(outcome->leftovers, 0);
+    if (row.autolaunch)
+        EXPECT_EQ(outcome->autolaunch.toStdString(), row.autolaunch);
     EXPECT_EQ(outcome->detectcdRuns, row.detectcdRuns);
     EXPECT_EQ(outcome->pressed, row.pressed);
     EXPECT_EQ(outcome->sway.toStdString(), row.sway.toStdString());
@@ -251,6 +266,31 @@ INSTANTIATE_TEST_SUITE_P(
         Row { "the prompt, answered Express install from the keyboard", "--answer express", true, 1,
               true },
         Row { "the prompt, answered Ignore from the keyboard", "--answer ignore", true, 1, false },
+        // Qt would load the disc's style sheet (48-pixel text) from a command
+        // line: the window keeps its size, and Return still installs.
+        Row { .name = "a disc named like an option: shown as text, changing nothing",
+              .options = "--disc-id -stylesheet=@VOLUME@/s.qss",
+              .window = true,
+              .detectcdRuns = 1,
+              .opened = true },
+        Row { .name = "ignore and remember, every fsync 3 s: both domains, then the helper quits",
+              .options = "--answer ignore --remember --slow-fsync",
+              .window = true,
+              .detectcdRuns = 1,
+              .opened = false,
+              .helpers = 0,
+              .autolaunch = "2,2" },
+        Row { .name = "a disc ejected while detectcd runs: no prompt",
+              .options = "--eject-during-detectcd",
+              .window = false,
+              .detectcdRuns = 1,
+              .opened = false },
+        Row { .name = "the helper killed under its prompt: the prompt goes, opening nothing",
+              .options = "--kill-helper",
+              .window = true,
+              .detectcdRuns = 1,
+              .opened = false,
+              .helpers = 0 },
         // Nothing listens there; Qt is told to reach for its bridge all the same.
         Row { "no session bus at all, accessibility asked for",
               "",

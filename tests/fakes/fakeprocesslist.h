@@ -3,6 +3,7 @@
 
 #include "platform/processlist.h"
 
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -36,10 +37,13 @@ public:
     bool sendQuitRequest(const ProcessSerialNumber &psn) override
     {
         quitRequests.push_back(psn.lowLongOfPSN);
+        if (onQuitRequest)
+            onQuitRequest();
         return m_processes.count(psn.lowLongOfPSN) != 0;
     }
 
     std::vector<std::uint32_t> quitRequests;
+    std::function<void()> onQuitRequest; // called as each is sent
 
 private:
     std::map<std::uint32_t, ProcessInformation> m_processes;

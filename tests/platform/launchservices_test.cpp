@@ -144,6 +144,16 @@ TEST_F(LaunchServicesTest, OpeningPassesTheRecordAndEncodedUrls)
     const auto pid = pid_t(s_lastStart[u"pid"_s].toInteger());
     EXPECT_EQ(::getsid(pid), pid);
     EXPECT_EQ(QFile::symLinkTarget(u"/proc/%1/fd/0"_s.arg(pid)), u"/dev/null"_s);
+    // Its output and errors both go where ours go (a prompt's output is its
+    // pipe to the helper), or nowhere when that is a pipe.
+    struct stat error
+    {
+    };
+    const bool errorIsPipe = ::fstat(STDERR_FILENO, &error) == 0 && S_ISFIFO(error.st_mode);
+    for (const int stream : { 1, 2 }) {
+        EXPECT_EQ(QFile::symLinkTarget(u"/proc/%1/fd/%2"_s.arg(pid).arg(stream)),
+                  errorIsPipe ? u"/dev/null"_s : QFile::symLinkTarget(u"/proc/self/fd/2"_s));
+    }
     ::kill(pid, SIGTERM);
     EXPECT_TRUE(QTest::qWaitFor([pid] { return !QFile::exists(u"/proc/%1"_s.arg(pid)); }));
     EXPECT_NE(services->openFromURLSpec({ s_home->path() + u"/Missing.app"_s, { url }, {}, 0 }), 0);

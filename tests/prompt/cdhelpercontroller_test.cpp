@@ -1,13 +1,12 @@
 // The install prompt as a user meets it: the window described in the built
 // helper bundle, shown offscreen; real host bundles, preferences files and
-// starts of the host program; mounts reported through the helper delegate.
+// starts of the host program; each prompt asked for as the prompt program
+// asks, with the name the helper found for the disc.
 #include "prompt/cdhelpercontroller.h"
 
-#include "app/cdhelperdelegate.h"
 #include "platform/launchservices.h"
 #include "prompt/cdhelperprompter.h"
 #include "tests/fakes/fakelaunchservices.h"
-#include "tests/fakes/fakemountmonitor.h"
 #include "tests/fakes/fakeprocesslist.h"
 #include "tests/testsupport.h"
 
@@ -21,7 +20,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
-#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -213,8 +211,7 @@ TEST(PromptWithoutRegistry, SpeaksTheUsersLanguageOrEnglish)
 }
 
 // Both editions installed and registered once per process (GLib reads the
-// desktop entries only once); every prompt comes from a mount reported to
-// the helper delegate, whose detectcd names the disc.
+// desktop entries only once).
 class PromptTest : public testing::Test
 {
 protected:
@@ -228,13 +225,7 @@ protected:
     static void TearDownTestSuite() { delete s_home; }
     static QString requestLog() { return s_home->path() + u"/requests.log"_s; }
 
-    void SetUp() override
-    {
-        reset();
-        delegate.applicationOpenFile(helperBundle);
-        delegate.applicationDidFinishLaunching();
-        ASSERT_TRUE(monitor && monitor->started);
-    }
+    void SetUp() override { reset(); }
     // Prompts closed last go now, while the application object exists.
     void TearDown() override { QCoreApplication::processEvents(); }
     // The host applications have made their domains; no choice is stored.
@@ -248,22 +239,17 @@ protected:
                                     QVariantMap { { u"HostKey"_s, 7 } });
     }
 
-    // A volume folder that the test host's detectcd names 'discId'.
-    static QString makeVolume(const QString &name, const QByteArray &autorun = "[autorun]\n",
-                              const QByteArray &discId = "Visio")
+    static QString makeVolume(const QString &name, const QByteArray &autorun = "[autorun]\n")
     {
         const QString path = s_home->path() + u"/Volumes/"_s + name;
         test::writeFile(path + u"/AUTORUN.INF"_s, autorun);
-        test::writeFile(path + u"/QUILLMONT.ID"_s, discId);
         return path;
     }
-    std::weak_ptr<CDHelperController> mount(const QString &volume)
+    // The prompt for a disc the helper named 'packageName'.
+    std::weak_ptr<CDHelperController> mount(const QString &volume,
+                                            const QString &packageName = u"Microsoft Visio"_s)
     {
-        QSignalSpy handled(&delegate, &CDHelperDelegate::didHandleMount);
-        monitor->plug(volume);
-        if (handled.isEmpty()) {
-            EXPECT_TRUE(handled.wait(20000)) << "no verdict";
-        }
+        prompter.promptForVolume(volume, packageName, 0);
         const auto prompt = newest(prompter);
         EXPECT_EQ(prompt.lock()->volumePath(), volume);
         return prompt;
@@ -279,26 +265,15 @@ protected:
     std::unique_ptr<ProcessList> processes = ProcessList::create();
     std::unique_ptr<LaunchServices> registry = LaunchServices::create();
     Workspace workspace { *processes, *registry };
+    HostVolumeInstaller installer { workspace };
     PromptServices services {
         workspace,
         [] { return UserDefaults::create(); },
-        &delegate,
+        &installer,
         std::nullopt,
         [] { ADD_FAILURE() << "the helper is asked to end"; },
     };
     CDHelperPrompter prompter { services, kWindowDescription };
-    QString helperBundle = s_home->path() + u"/Quillmont DI Raruru.app"_s;
-    FakeMountMonitor *monitor = nullptr;
-    CDHelperDelegate delegate { [this] {
-        CDHelperServices helper { workspace, [] { return UserDefaults::create(); }, prompter };
-        helper.bundlePath = helperBundle;
-        helper.makeMountMonitor = [this] {
-            auto fake = std::make_unique<FakeMountMonitor>();
-            monitor = fake.get();
-            return std::unique_ptr<MountMonitor>(std::move(fake));
-        };
-        return helper;
-    }() };
 
     static inline test::TemporaryHome *s_home = nullptr;
 };
@@ -382,8 +357,8 @@ TEST_F(PromptTest, PromptsGoOneByOneByEscapeOrUnmount)
     EXPECT_EQ(alive(), QList({ false, true, true }));
 
     // The volume goes: its prompt goes as by its close button.
-    monitor->unplug(s_home->path() + u"/Volumes/elsewhere"_s);
-    monitor->unplug(volumes[1]);
+    prompter.volumeDidUnmount(s_home->path() + u"/Volumes/elsewhere"_s);
+    prompter.volumeDidUnmount(volumes[1]);
     QCoreApplication::processEvents();
     EXPECT_EQ(alive(), QList({ false, false, true }));
     EXPECT_TRUE(requests(0).isEmpty()) << "nothing installed";
@@ -408,7 +383,8 @@ TEST_F(PromptTest, TheWindowSaysWhatWasFoundInPlainText)
     {
         const char *name;
         QString folder;
-        QByteArray autorun, discId;
+        QByteArray autorun;
+        QString packageName; // as the helper named the disc
         // As shown; "…" stands for the middle of a text cut to fit.
         QString label, found; // found: empty when the disc is not recognised
         QByteArray icon; // Icons\Disc.ico
@@ -417,29 +393,29 @@ TEST_F(PromptTest, TheWindowSaysWhatWasFoundInPlainText)
         { "markup in the label, its own icon", u"M"_s,
           "[autorun]\r\nlabel=<b>Bold</b> <img src=\"file:///etc/passwd\">\r\n"
           "icon=Icons\\Disc.ico,0\r\n",
-          "Visio", u"<b>Bold</b> <img src=\"file:///etc/passwd\">"_s, u"Microsoft Visio"_s, redIcon,
-          true },
+          u"Microsoft Visio"_s, u"<b>Bold</b> <img src=\"file:///etc/passwd\">"_s,
+          u"Microsoft Visio"_s, redIcon, true },
         { "a newline in the volume's name, an icon that is no image", u"two\nlines"_s,
-          "[autorun]\nicon=autorun.inf\n", "<i>Game</i>", u"two\nlines"_s, u"<i>Game</i>"_s,
+          "[autorun]\nicon=autorun.inf\n", u"<i>Game</i>"_s, u"two\nlines"_s, u"<i>Game</i>"_s,
           redIcon, false },
-        { "not recognised", u"U"_s, "[autorun]\n", "other", u"U"_s, QString(), redIcon, false },
+        { "not recognised", u"U"_s, "[autorun]\n", u"other"_s, u"U"_s, QString(), redIcon, false },
         { "icon images far larger than the icon's directory says", u"Bomb"_s,
-          "[autorun]\nicon=Icons\\Disc.ico\n", "Visio", u"Bomb"_s, u"Microsoft Visio"_s,
-          iconFile({ png(huge), png(huge), png(red) }), true },
+          "[autorun]\nicon=Icons\\Disc.ico\n", u"Microsoft Visio"_s, u"Bomb"_s,
+          u"Microsoft Visio"_s, iconFile({ png(huge), png(huge), png(red) }), true },
         { "an icon's directory pointing past its end", u"Cut"_s,
-          "[autorun]\nicon=Icons\\Disc.ico\n", "Visio", u"Cut"_s, u"Microsoft Visio"_s,
+          "[autorun]\nicon=Icons\\Disc.ico\n", u"Microsoft Visio"_s, u"Cut"_s, u"Microsoft Visio"_s,
           iconFile({}, 32), false },
         { "a label and a name of 60,000 letters without a blank", u"Long"_s,
-          "[autorun]\nlabel=" + longName + "\n", longName, u"StartW\u2026WEnd"_s,
-          u"StartW\u2026WEnd"_s, redIcon, false },
+          "[autorun]\nlabel=" + longName + "\n", QString::fromLatin1(longName),
+          u"StartW\u2026WEnd"_s, u"StartW\u2026WEnd"_s, redIcon, false },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        const QString volume = makeVolume(c.folder, c.autorun, c.discId);
+        const QString volume = makeVolume(c.folder, c.autorun);
         test::writeFile(volume + u"/ICONS/DISC.ICO"_s, c.icon);
         LogLines::lines.clear();
         const LogLines log;
-        const auto prompt = mount(volume);
+        const auto prompt = mount(volume, c.packageName);
         EXPECT_LE(LogLines::lines.size(), 1) << LogLines::lines.join(u'\n').toStdString();
         QWidget *window = prompt.lock()->window();
         const QIcon cdImage = prompt.lock()->CDImage();

@@ -1,5 +1,5 @@
-// raruru-prompt: one install prompt, in a process of its own (see
-// PromptProgram in prompt/installprompter.h). The helper starts it from its
+// raruru-prompt: one install prompt, in a process of its own. What it is
+// given, and how, is prompt/promptprogram.h's. The helper starts it from its
 // bundle's Contents/Helpers, so the program finds the window description
 // in the resources of the bundle two folders up.
 #include "host/hostproduct.h"
@@ -7,40 +7,47 @@
 #include "platform/bundle.h"
 #include "platform/filesystemrepresentation.h"
 #include "platform/launchservices.h"
+#include "platform/mountidentity.h"
 #include "platform/quitrequests.h"
+#include "platform/systemlog.h"
 #include "platform/translations.h"
 #include "platform/userdefaults.h"
 #include "platform/workspace.h"
 #include "prompt/cdhelpercontroller.h"
 #include "prompt/cdhelperprompter.h"
+#include "prompt/promptprogram.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
+#include <fcntl.h>
 #include <pthread.h>
 #include <unistd.h>
 
 namespace {
 
-// Both install actions go to the host application, as the helper would send them.
-class HostInstaller final : public VolumeInstaller
+// The request, read whole from standard input before anything else.
+std::optional<PromptProgram::Request> readRequest()
 {
-public:
-    explicit HostInstaller(Workspace &workspace)
-        : m_workspace(workspace)
-    { }
-    void installVolume(const QString &volumePath, const LaunchTarget &target,
-                       const std::optional<EventDescriptor> &parameters) override
-    {
-        (void)QM_openURLs(m_workspace, { fileURLWithPath(volumePath) }, target.appID, target.scheme,
-                          HostProduct::kLaunchOptions, parameters);
+    QByteArray bytes;
+    char buffer[16384];
+    for (;;) {
+        const auto decoded = PromptProgram::decodeRequest(bytes);
+        if (decoded.status == PromptProgram::DecodedRequest::Complete)
+            return decoded.request;
+        if (decoded.status == PromptProgram::DecodedRequest::Malformed)
+            return std::nullopt;
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return std::nullopt;
+        bytes.append(buffer, n);
     }
-
-private:
-    Workspace &m_workspace;
-};
+}
 
 // The bundle this program lies in, as <bundle>/Contents/Helpers/raruru-prompt.
 std::unique_ptr<Bundle> helperBundle()
@@ -52,8 +59,14 @@ std::unique_ptr<Bundle> helperBundle()
     return Bundle::create(stringWithFileSystemRepresentation(buffer, n).section(u'/', 0, -4));
 }
 
-std::unique_ptr<QApplication> makeApplication(int &argc, char **argv)
+// Qt sees the program's name only: whatever else it would take from a
+// command line is for the user to set (QT_* variables), never a disc.
+std::unique_ptr<QApplication> makeApplication(const char *programName)
 {
+    static char name[256];
+    std::snprintf(name, sizeof name, "%s", programName ? programName : PromptProgram::kName);
+    static char *argv[] = { name, nullptr };
+    static int argc = 1;
     // Qt takes X11 unless told otherwise; the prompt lives in the session's
     // own platform, Wayland wherever a Wayland display is named (X11 when
     // that fails). A platform the user chose still wins, and the host
@@ -91,19 +104,32 @@ int main(int argc, char **argv)
     for (const int quit : { SIGTERM, SIGINT, SIGHUP })
         sigaddset(&quitSignals, quit);
     pthread_sigmask(SIG_BLOCK, &quitSignals, nullptr);
-    if (argc < 3 || argc > 4) {
-        std::fputs("usage: raruru-prompt VOLUME SELECTED-APP [PACKAGE-NAME]\n", stderr);
+    if (argc != 1) {
+        std::fputs("usage: raruru-prompt <REQUEST (on standard input, from the helper)\n", stderr);
         return PromptProgram::UsageError;
     }
-    const QString volumePath = stringWithFileSystemRepresentation(QByteArray(argv[1]));
-    const qsizetype selectedApp = std::strtoll(argv[2], nullptr, 10);
-    const auto packageName = argc == 4
-        ? std::optional(PromptProgram::packageNameFromArgument(QByteArray(argv[3])))
-        : std::nullopt;
+    const auto request = readRequest();
+    if (!request) {
+        std::fputs("raruru-prompt: no request on standard input\n", stderr);
+        return PromptProgram::UsageError;
+    }
+    const QString volumePath = stringWithFileSystemRepresentation(request->volumePath);
+    // A prompt is about one mount: the disc it was made for, not whatever is
+    // mounted at its path now.
+    const auto sameMount = [&request, &volumePath] {
+        if (mountIdentityAt(volumePath) == request->mount)
+            return true;
+        systemLog(QStringLiteral("The volume at %1 is no longer the disc the prompt is about; "
+                                 "the prompt does nothing.")
+                      .arg(volumePath));
+        return false;
+    };
+    if (!sameMount())
+        return PromptProgram::NotShown;
 
-    const auto application = makeApplication(argc, argv);
+    const auto application = makeApplication(argv[0]);
     const std::unique_ptr<Workspace> workspace = Workspace::create();
-    HostInstaller installer(*workspace);
+    HostVolumeInstaller installer(*workspace);
     const auto bundle = helperBundle();
     bool noHostApplication = false;
     CDHelperPrompter prompter(
@@ -116,6 +142,14 @@ int main(int argc, char **argv)
             [&noHostApplication] {
                 noHostApplication = true;
                 QCoreApplication::exit(PromptProgram::NoHostApplication);
+            },
+            // Tells the helper that this prompt is no longer to be closed.
+            [&sameMount](const QString &) {
+                if (!sameMount())
+                    return false;
+                [[maybe_unused]] const ssize_t written = ::write(
+                    STDOUT_FILENO, PromptProgram::kActing, sizeof PromptProgram::kActing - 1);
+                return true;
             },
         },
         bundle ? bundle->pathForResource(QString::fromUtf16(CDHelperController::kWindowNibName),
@@ -130,9 +164,24 @@ int main(int argc, char **argv)
                              QCoreApplication::quit();
                          });
     }
+    // The end of standard input: the helper has gone or is quitting. An
+    // answer being carried out holds the event loop, so this comes after it.
+    ::fcntl(STDIN_FILENO, F_SETFL, ::fcntl(STDIN_FILENO, F_GETFL) | O_NONBLOCK);
+    QSocketNotifier helperGone(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&helperGone, &QSocketNotifier::activated, application.get(),
+                     [&helperGone, &prompter] {
+                         char byte[256];
+                         ssize_t n = 0;
+                         while ((n = ::read(STDIN_FILENO, byte, sizeof byte)) > 0) { }
+                         if (n < 0 && (errno == EAGAIN || errno == EINTR))
+                             return;
+                         helperGone.setEnabled(false);
+                         prompter.closeAllPrompts();
+                         QCoreApplication::quit();
+                     });
     pthread_sigmask(SIG_UNBLOCK, &quitSignals, nullptr);
 
-    prompter.promptForVolume(volumePath, packageName, selectedApp);
+    prompter.promptForVolume(volumePath, request->packageName, request->selectedApp);
     if (noHostApplication)
         return PromptProgram::NoHostApplication;
     if (prompter.prompts().empty())
