@@ -189,8 +189,9 @@ QString expectRoad(const Row &row)
     EXPECT_EQ(outcome->helpers, row.helpers);
     EXPECT_EQ(outcome->prompts, 0);
     EXPECT_EQ(outcome->leftovers, 0);
-    if (row.autolaunch)
+    if (row.autolaunch) {
         EXPECT_EQ(outcome->autolaunch.toStdString(), row.autolaunch);
+    }
     EXPECT_EQ(outcome->detectcdRuns, row.detectcdRuns);
     EXPECT_EQ(outcome->pressed, row.pressed);
     EXPECT_EQ(outcome->sway.toStdString(), row.sway.toStdString());
