@@ -38,8 +38,8 @@ class ChildProcess : public QObject
 public:
     // Starts 'program' with 'arguments' (no shell), standard input at its
     // end at once, standard output collected while it runs, standard error,
-    // environment and working folder inherited, signal dispositions as the
-    // system's defaults. Null when it cannot be started.
+    // environment and working folder inherited, no other descriptor, signal
+    // dispositions as the system's defaults. Null when it cannot be started.
     [[nodiscard]] static std::unique_ptr<ChildProcess> start(const QByteArray &program,
                                                              const QList<QByteArray> &arguments,
                                                              const ChildProcessLimits &limits = {},

@@ -3,11 +3,15 @@
 // beside it takes other starts' open-file requests (each request a path
 // followed by NUL; the answer "YES\n"). The lock passes from a program to
 // the one it starts by inheritance of the locked open file, so there is no
-// moment at which two starts could both hold it.
+// moment at which two starts could both hold it. It is handed on as
+// descriptor 3, the only one a started program gets beyond its standard
+// streams.
 #include "platform/sessioninstance.h"
 
+#include "platform/detachedprocess.h"
 #include "platform/filesystemrepresentation.h"
 #include "platform/retryoneintr_p.h"
+#include "platform/spawndescriptors_p.h"
 #include "platform/systemlog.h"
 
 #include <QSocketNotifier>
@@ -252,9 +256,8 @@ bool SessionInstance::passToNextProgram()
 {
     stopListening();
     m_passed = true;
-    if (::fcntl(m_lock, F_SETFD, 0) != 0)
-        return false;
-    return ::setenv(kInheritedLock, QByteArray::number(m_lock).constData(), 1) == 0;
+    passDescriptorToNextDetachedProcess(m_lock);
+    return ::setenv(kInheritedLock, QByteArray::number(kPassedDescriptor).constData(), 1) == 0;
 }
 
 void SessionInstance::accept()
