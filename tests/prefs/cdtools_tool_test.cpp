@@ -16,6 +16,7 @@
 #include <csignal>
 #include <functional>
 #include <sys/resource.h>
+#include <tuple>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -84,12 +85,19 @@ TEST(CDToolsTool, InstallsTheHelperTheHostCarries)
     EXPECT_FALSE(QFileInfo::exists(entry));
 
     // It speaks the user's language, from the translations of the helper it
-    // carries; one that helper lacks leaves English, said once.
-    test::writeFile(helper + u"/Contents/Resources/translations/raruru_fr.qm"_s,
+    // carries; one that helper lacks, or whose file is cut short, leaves
+    // English, said once.
+    const QString translations = helper + u"/Contents/Resources/translations/raruru_"_s;
+    test::writeFile(translations + u"fr.qm"_s,
                     test::readFile(QStringLiteral(RARURU_TRANSLATIONS "/raruru_fr.qm")));
-    for (const auto &[lang, said] :
-         { std::pair("fr_FR.UTF-8", "raruru-cdtools: commande inconnue\n\nUtilisation : "),
-           std::pair("de_DE.UTF-8", "The translation ") }) {
+    const QByteArray german = test::readFile(QStringLiteral(RARURU_TRANSLATIONS "/raruru_de.qm"));
+    for (const auto &[lang, said, file] :
+         { std::tuple("fr_FR.UTF-8",
+                      "raruru-cdtools: commande inconnue\n\nUtilisation : ", QByteArray()),
+           std::tuple("de_DE.UTF-8", "The translation ", QByteArray()),
+           std::tuple("de_DE.UTF-8", "The translation ", german.first(german.size() - 7)) }) {
+        if (!file.isEmpty())
+            test::writeFile(translations + u"de.qm"_s, file);
         const test::ScopedEnvironment environment { { "LANG", lang },
                                                     { "LANGUAGE", nullptr },
                                                     { "LC_ALL", nullptr },
@@ -98,6 +106,7 @@ TEST(CDToolsTool, InstallsTheHelperTheHostCarries)
         EXPECT_EQ(run(tool, { u"frobnicate"_s }, &errors), 2);
         EXPECT_TRUE(errors.startsWith(said)) << errors.constData();
         EXPECT_EQ(errors.count("usage: raruru-cdtools"), lang[0] == 'd' ? 1 : 0);
+        EXPECT_EQ(errors.count("The translation "), lang[0] == 'd' ? 1 : 0);
     }
 }
 
