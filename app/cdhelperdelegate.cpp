@@ -5,6 +5,7 @@
 #include "hostapps/qmfilemanager.h"
 #include "hostapps/workspaceadditions.h"
 #include "platform/bundle.h"
+#include "platform/descriptorreserve.h"
 #include "platform/filesystemrepresentation.h"
 #include "platform/launchservices.h"
 #include "prefs/cdtools.h"
@@ -32,6 +33,7 @@ bool CDHelperDelegate::applicationOpenFile(const QString &path)
 void CDHelperDelegate::applicationDidFinishLaunching()
 {
     if (m_isTempDirInstance) {
+        (void)DescriptorReserve::hold();
         m_mountMonitor = m_services.makeMountMonitor();
         if (m_mountMonitor) {
             connect(m_mountMonitor.get(), &MountMonitor::didMount, this,
@@ -74,7 +76,13 @@ void CDHelperDelegate::handleNextMount()
     while (!m_handlingMount && !m_pendingMounts.empty()) {
         const QString volumePath = m_pendingMounts.front();
         m_pendingMounts.pop_front();
-        if (!CDTools::isValidInstallerVolume(volumePath)) {
+        bool isInstaller = false;
+        {
+            // Whatever has used up our descriptors, the mount is looked at.
+            const DescriptorReserve::Released spare;
+            isInstaller = CDTools::isValidInstallerVolume(volumePath);
+        }
+        if (!isInstaller) {
             Q_EMIT didHandleMount(volumePath);
             continue;
         }

@@ -61,5 +61,6 @@ private:
     QByteArray m_socketName;
     int m_listener = -1;
     bool m_passed = false;
+    int m_connections = 0; // other starts' connections being served
     class QSocketNotifier *m_listenerNotifier = nullptr;
 };
