@@ -5,6 +5,7 @@
 #include "hostapps/qmfilemanager.h"
 #include "hostapps/workspaceadditions.h"
 #include "platform/bundle.h"
+#include "platform/descriptorreserve.h"
 #include "platform/filesystemrepresentation.h"
 #include "platform/launchservices.h"
 #include "platform/systemlog.h"
@@ -38,6 +39,7 @@ bool CDHelperDelegate::applicationOpenFile(const QString &path)
 void CDHelperDelegate::applicationDidFinishLaunching()
 {
     if (m_isTempDirInstance) {
+        (void)DescriptorReserve::hold();
         m_mountMonitor = m_services.makeMountMonitor();
         if (m_mountMonitor) {
             connect(m_mountMonitor.get(), &MountMonitor::didMount, this,
@@ -81,7 +83,13 @@ void CDHelperDelegate::handleNextMount()
         const QString volumePath = m_pendingMounts.front().first;
         const std::optional<MountIdentity> mount = m_pendingMounts.front().second;
         m_pendingMounts.pop_front();
-        if (!CDTools::isValidInstallerVolume(volumePath)) {
+        bool isInstaller = false;
+        {
+            // Whatever has used up our descriptors, the mount is looked at.
+            const DescriptorReserve::Released spare;
+            isInstaller = CDTools::isValidInstallerVolume(volumePath);
+        }
+        if (!isInstaller) {
             qCInfo(lcMount) << volumePath << "is no installer disc";
             Q_EMIT didHandleMount(volumePath);
             continue;

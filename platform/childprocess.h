@@ -39,10 +39,10 @@ class ChildProcess : public QObject
 public:
     // Starts 'program' with 'arguments' (no shell), standard output
     // collected while it runs, standard error, environment and working folder
-    // inherited, signal dispositions as the system's defaults. Standard
-    // input: at its end at once; or, with 'input', those bytes (at most
-    // 256 KiB, written at once), kept open until closeInput() or the object
-    // goes. Null when it cannot be started.
+    // inherited, no other descriptor, signal dispositions as the system's
+    // defaults. Standard input: at its end at once; or, with 'input', those
+    // bytes (at most 256 KiB, written at once), kept open until closeInput()
+    // or the object goes. Null when it cannot be started.
     [[nodiscard]] static std::unique_ptr<ChildProcess>
     start(const QByteArray &program, const QList<QByteArray> &arguments,
           const ChildProcessLimits &limits = {}, QObject *parent = nullptr,

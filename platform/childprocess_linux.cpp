@@ -8,6 +8,7 @@
 
 #include "platform/argumentvector_p.h"
 #include "platform/retryoneintr_p.h"
+#include "platform/spawndescriptors_p.h"
 #include "platform/spawnsignals_p.h"
 
 #include <QSocketNotifier>
@@ -58,6 +59,7 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const QByteArray &program,
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, inputPipe[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    closeOtherDescriptorsForSpawn(&actions);
     posix_spawnattr_init(&attributes);
     setDefaultSignalsForSpawn(&attributes, POSIX_SPAWN_SETPGROUP);
     if (limits.quitSignalsHeld) {

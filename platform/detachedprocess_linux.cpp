@@ -17,6 +17,7 @@
 
 #include "platform/argumentvector_p.h"
 #include "platform/retryoneintr_p.h"
+#include "platform/spawndescriptors_p.h"
 #include "platform/spawnsignals_p.h"
 
 #include <QAbstractEventDispatcher>
@@ -33,10 +34,13 @@
 #include <unistd.h>
 
 #include <thread>
+#include <utility>
 
 extern char **environ;
 
 namespace {
+
+int passedDescriptor = -1;
 
 // Reaps the started program once it has exited; goes with it.
 class ExitReaper final : public QSocketNotifier
@@ -84,6 +88,11 @@ void reapWhenExited(pid_t child)
 
 } // namespace
 
+void passDescriptorToNextDetachedProcess(int fd)
+{
+    passedDescriptor = fd;
+}
+
 int startDetachedProcess(const QByteArray &program, const QList<QByteArray> &arguments)
 {
     if (program.isEmpty())
@@ -102,6 +111,7 @@ int startDetachedProcess(const QByteArray &program, const QList<QByteArray> &arg
         for (const int stream : { STDOUT_FILENO, STDERR_FILENO })
             posix_spawn_file_actions_addopen(&actions, stream, "/dev/null", O_RDWR, 0);
     }
+    closeOtherDescriptorsForSpawn(&actions, std::exchange(passedDescriptor, -1));
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     setDefaultSignalsForSpawn(&attributes, POSIX_SPAWN_SETSID);

@@ -44,8 +44,8 @@ public:
     // requests it will never serve; later starts wait for the claim instead.
     void stopListening();
 
-    // Lets the next program this process starts take the claim over (it
-    // finds it through the environment); this process must end soon after,
+    // Lets the next program this process starts detached take the claim
+    // over (as its descriptor 3, named in the environment); this process must end soon after,
     // and no other program may be started in between.
     [[nodiscard]] bool passToNextProgram();
 
@@ -61,5 +61,6 @@ private:
     QByteArray m_socketName;
     int m_listener = -1;
     bool m_passed = false;
+    int m_connections = 0; // other starts' connections being served
     class QSocketNotifier *m_listenerNotifier = nullptr;
 };

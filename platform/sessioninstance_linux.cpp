@@ -3,11 +3,16 @@
 // beside it takes other starts' open-file requests (each request a path
 // followed by NUL; the answer "YES\n"). The lock passes from a program to
 // the one it starts by inheritance of the locked open file, so there is no
-// moment at which two starts could both hold it.
+// moment at which two starts could both hold it. It is handed on as
+// descriptor 3, the only one a started program gets beyond its standard
+// streams.
 #include "platform/sessioninstance.h"
 
+#include "platform/descriptorreserve.h"
+#include "platform/detachedprocess.h"
 #include "platform/filesystemrepresentation.h"
 #include "platform/retryoneintr_p.h"
+#include "platform/spawndescriptors_p.h"
 #include "platform/systemlog.h"
 
 #include <QSocketNotifier>
@@ -31,6 +36,12 @@ namespace {
 constexpr char kInheritedLock[] = "RARURU_SESSION_INSTANCE_FD";
 constexpr qsizetype kMaxRequests = qsizetype(64) * 1024;
 constexpr std::chrono::seconds kConnectionPatience { 2 };
+// Starts hand over in milliseconds; more connections at once than this are
+// someone holding them open, and each would cost a descriptor.
+constexpr int kMaxConnections = 32;
+// How long the listener rests when taking a connection fails for want of
+// descriptors or memory: it stays readable, and would otherwise spin.
+constexpr std::chrono::milliseconds kListenerRest { 200 };
 
 // The socket's address; through /proc when the folder's path is too long
 // for sockaddr_un.
@@ -65,6 +76,67 @@ int inheritedLock(int folder, const QByteArray &lockName)
         return -1;
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     return fd;
+}
+
+// The lock file, opened; -1 (with errno) when it cannot be. Anything at its
+// name but a plain file of ours counts as EEXIST: a link or a folder would
+// let every start hold a lock of its own, a FIFO none at all.
+int openLock(int folder, const QByteArray &lockName)
+{
+    const int fd = ::openat(folder, lockName.constData(),
+                            O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    struct stat info
+    {
+    };
+    if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid())
+        return fd;
+    const int error = fd >= 0 ? EEXIST : errno;
+    if (fd >= 0)
+        ::close(fd);
+    errno = error;
+    return -1;
+}
+
+// Moves what holds the lock's name aside when it is no lock of ours (see
+// openLock), keeping it: it may be the user's. Starts doing this at once
+// take turns on the folder and look again, so that no start moves a lock
+// another has just made. False when it cannot be moved.
+bool setUnfitLockAside(int folder, const QByteArray &lockName)
+{
+    const int turn = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (turn < 0 || ::flock(turn, LOCK_EX) != 0) {
+        if (turn >= 0)
+            ::close(turn);
+        return false;
+    }
+    bool fit = false;
+    struct stat info
+    {
+    };
+    if (::fstatat(folder, lockName.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        fit = errno == ENOENT;
+    else
+        fit = S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
+    bool moved = false;
+    if (!fit) {
+        const QByteArray aside
+            = lockName + '.' + QByteArray::number(quint64(info.st_ino)) + ".unfit";
+        moved = ::renameat(folder, lockName.constData(), folder, aside.constData()) == 0;
+        const char *what = S_ISLNK(info.st_mode) ? "a symbolic link"
+            : S_ISDIR(info.st_mode)              ? "a folder"
+            : S_ISFIFO(info.st_mode)             ? "a FIFO"
+            : info.st_uid != ::geteuid()         ? "another user's file"
+                                                 : "no plain file";
+        systemLog(moved
+                      ? QStringLiteral("The session lock %1 was %2; it was moved aside as %3.")
+                            .arg(stringWithFileSystemRepresentation(lockName), QLatin1String(what),
+                                 stringWithFileSystemRepresentation(aside))
+                      : QStringLiteral("The session lock %1 is %2 and cannot be moved aside: %3")
+                            .arg(stringWithFileSystemRepresentation(lockName), QLatin1String(what),
+                                 QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    ::close(turn); // gives the turn up
+    return fit || moved;
 }
 
 // Hands 'requests' to the instance listening at 'address'; true once it
@@ -105,11 +177,13 @@ bool handOver(const sockaddr_un &address, const QStringList &requests)
 class Connection : public QObject
 {
 public:
-    Connection(int fd, SessionInstance *instance)
+    Connection(int fd, SessionInstance *instance, int &count)
         : QObject(instance)
         , m_fd(fd)
         , m_notifier(fd, QSocketNotifier::Read, this)
+        , m_count(count)
     {
+        ++m_count;
         connect(&m_notifier, &QSocketNotifier::activated, this, [this, instance] {
             char buffer[4096];
             const ssize_t n = retryOnEintr([&] { return ::recv(m_fd, buffer, sizeof buffer, 0); });
@@ -129,7 +203,11 @@ public:
             deleteLater();
         });
     }
-    ~Connection() override { ::close(m_fd); }
+    ~Connection() override
+    {
+        --m_count;
+        ::close(m_fd);
+    }
 
 private:
     void answer(SessionInstance *instance)
@@ -144,6 +222,7 @@ private:
     int m_fd;
     QSocketNotifier m_notifier;
     QByteArray m_received;
+    int &m_count;
 };
 
 } // namespace
@@ -167,9 +246,12 @@ SessionInstance::Claim SessionInstance::claim(const QString &folderPath, const Q
     int lock = inheritedLock(folder, lockName);
     const auto deadline = std::chrono::steady_clock::now() + patience;
     while (lock < 0) {
-        const int candidate = ::openat(folder, lockName.constData(),
-                                       O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        const int candidate = openLock(folder, lockName);
         if (candidate < 0) {
+            const bool unfit = errno == EEXIST || errno == ELOOP || errno == EISDIR
+                || errno == ENXIO || errno == EACCES;
+            if (unfit && setUnfitLockAside(folder, lockName))
+                continue;
             ::close(folder);
             return { Outcome::Unavailable, nullptr };
         }
@@ -233,6 +315,7 @@ void SessionInstance::listen()
         stopListening();
         return;
     }
+    (void)DescriptorReserve::hold();
     m_listenerNotifier = new QSocketNotifier(m_listener, QSocketNotifier::Read, this);
     connect(m_listenerNotifier, &QSocketNotifier::activated, this, &SessionInstance::accept);
 }
@@ -252,14 +335,40 @@ bool SessionInstance::passToNextProgram()
 {
     stopListening();
     m_passed = true;
-    if (::fcntl(m_lock, F_SETFD, 0) != 0)
-        return false;
-    return ::setenv(kInheritedLock, QByteArray::number(m_lock).constData(), 1) == 0;
+    passDescriptorToNextDetachedProcess(m_lock);
+    return ::setenv(kInheritedLock, QByteArray::number(kPassedDescriptor).constData(), 1) == 0;
 }
 
 void SessionInstance::accept()
 {
-    int fd;
-    while ((fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0)
-        new Connection(fd, this);
+    for (;;) {
+        const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd >= 0) {
+            if (m_connections < kMaxConnections)
+                new Connection(fd, this, m_connections);
+            else
+                ::close(fd);
+            continue;
+        }
+        if (errno == EINTR || errno == ECONNABORTED)
+            continue;
+        if (errno == EAGAIN)
+            return;
+        if (errno == EMFILE) {
+            // The reserve takes this one off the queue, to close it; the
+            // client learns at once, and the queue drains.
+            const DescriptorReserve::Released spare;
+            const int refused = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (refused >= 0) {
+                ::close(refused);
+                continue;
+            }
+        }
+        // Out of descriptors or memory with nothing to give back: rest
+        // rather than spin on a listener that stays readable.
+        m_listenerNotifier->setEnabled(false);
+        QTimer::singleShot(kListenerRest, m_listenerNotifier,
+                           [notifier = m_listenerNotifier] { notifier->setEnabled(true); });
+        return;
+    }
 }

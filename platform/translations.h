@@ -52,3 +52,18 @@ struct Translation
 // are passed over quietly; one it carries whose file cannot be loaded leaves
 // the texts English, with the reason in 'problem'.
 [[nodiscard]] Translation loadTranslation(const QString &folder, const QStringList &languages);
+
+// The largest translation file taken; ours are a few KiB.
+inline constexpr qsizetype kMaxTranslationSize = qsizetype(1) << 20;
+
+// What is wrong with 'data' as a translation into 'language' in the form
+// lrelease writes (see docs/security.md); empty when nothing is. Qt's own
+// loader trusts every length and offset in the file once it has accepted it,
+// so this looks at each of them first.
+[[nodiscard]] QString translationDataProblem(const QByteArray &data, const QString &language);
+
+// A translator for 'data', checked as above and by Qt's own loader; it keeps
+// the bytes it reads from. Null, with the reason in 'problem', when either
+// refuses them.
+[[nodiscard]] std::unique_ptr<QTranslator>
+translatorFromData(QByteArray data, const QString &language, QString *problem);

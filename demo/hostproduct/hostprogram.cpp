@@ -1,10 +1,12 @@
 // The host product's program for tests and the demo: it records every start
 // as one JSON line {"pid":..,"program":..,"arguments":[..],"ignoredSignals":..,
-// "outputIsPipe":..} appended to the file named by QUILLMONT_REQUEST_LOG, and, when
-// QUILLMONT_STAY_RUNNING is set, stays running until it is asked to quit (SIGTERM).
+// "outputIsPipe":..,"descriptors":{"0":target,..}} appended to the file named
+// by QUILLMONT_REQUEST_LOG, and, when QUILLMONT_STAY_RUNNING is set, stays
+// running until it is asked to quit (SIGTERM).
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <string>
@@ -43,18 +45,38 @@ std::string ignoredSignals()
     return "";
 }
 
+// The descriptors the program was started with, each with what it names
+// (/proc/self/fd), as a JSON object.
+std::string descriptors()
+{
+    std::string out = "{";
+    DIR *folder = ::opendir("/proc/self/fd");
+    while (dirent *entry = folder ? ::readdir(folder) : nullptr) {
+        if (entry->d_name[0] == '.' || std::atoi(entry->d_name) == ::dirfd(folder))
+            continue;
+        char target[4096] = {};
+        const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+        (void)!::readlink(link.c_str(), target, sizeof target - 1);
+        out += (out.size() > 1 ? "," : "") + jsonString(entry->d_name) + ":" + jsonString(target);
+    }
+    if (folder)
+        ::closedir(folder);
+    return out + "}";
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    const std::string started = descriptors();
     std::string line = "{\"pid\":" + std::to_string(::getpid())
         + ",\"program\":" + jsonString(argv[0]) + ",\"arguments\":[";
     for (int i = 1; i < argc; ++i)
         line += (i > 1 ? "," : "") + jsonString(argv[i]);
     struct stat output = {};
     const bool outputIsPipe = ::fstat(STDOUT_FILENO, &output) == 0 && S_ISFIFO(output.st_mode);
-    line += "],\"ignoredSignals\":" + jsonString(ignoredSignals().c_str())
-        + ",\"outputIsPipe\":" + (outputIsPipe ? "true" : "false") + "}\n";
+    line += "],\"ignoredSignals\":" + jsonString(ignoredSignals().c_str()) + ",\"outputIsPipe\":"
+        + (outputIsPipe ? "true" : "false") + ",\"descriptors\":" + started + "}\n";
     if (const char *log = std::getenv("QUILLMONT_REQUEST_LOG")) {
         // One write with O_APPEND: lines from programs started together never interleave.
         const int fd = ::open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);

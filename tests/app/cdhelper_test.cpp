@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -83,6 +85,33 @@ TEST_F(CDHelperTest, FirstInstanceRelaunchesFromAFreshCopy)
         EXPECT_FALSE(QFile::exists(copy + u"/Contents/left-over"_s));
         QTest::qWait(500);
         EXPECT_EQ(helpersRunningFrom(copy).size(), 1) << "the copy does not copy itself again";
+        TearDown();
+    }
+}
+
+TEST_F(CDHelperTest, ALockNamedByALinkFolderOrFifoStillGivesOneHelper)
+{
+    const QByteArray lock
+        = QFile::encodeName(folder + u"/com.tallowcraft.quillmont DI raruru.lock"_s);
+    const std::pair<const char *, std::function<int()>> cases[] = {
+        { "link", [&] { return ::symlink("elsewhere", lock.constData()); } },
+        { "folder", [&] { return ::mkdir(lock.constData(), 0700); } },
+        { "FIFO", [&] { return ::mkfifo(lock.constData(), 0600); } },
+    };
+    for (const auto &[what, make] : cases) {
+        SCOPED_TRACE(what);
+        QDir(folder).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(folder));
+        ::chmod(QFile::encodeName(folder).constData(), 0700);
+        ASSERT_EQ(make(), 0);
+        QProcess starts[3];
+        for (QProcess &start : starts)
+            this->start(start);
+        for (QProcess &start : starts)
+            ASSERT_TRUE(start.waitForFinished(20000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return helpersRunningFrom(copy).size() == 1; }, 20000));
+        QTest::qWait(500);
+        EXPECT_EQ(helpersRunningFrom(copy).size(), 1);
         TearDown();
     }
 }

@@ -2,7 +2,11 @@
 
 #include "tests/testsupport.h"
 
+#include <QtEndian>
+
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -34,6 +38,64 @@ TEST(Translations, PreferredLanguagesReadTheEnvironmentAsGettextDoes)
             << environment.language.toStdString() << ' ' << environment.lcAll.toStdString() << ' '
             << environment.lcMessages.toStdString() << ' ' << environment.lang.toStdString();
     }
+}
+
+// A damaged or foreign translation is refused before Qt reads it: Qt trusts
+// every length and offset in a file it has taken.
+TEST(Translations, OnlyASoundFileIsUsed)
+{
+    const QByteArray built = test::readFile(QStringLiteral(RARURU_TRANSLATIONS "/raruru_de.qm"));
+    // The built file: magic, then the blocks language (5 + 2 bytes), hash
+    // table, messages, plural rules.
+    const auto word = [&](qsizetype at) { return qFromBigEndian<quint32>(built.constData() + at); };
+    const qsizetype hashes = 16 + 7, messages = hashes + 5 + word(hashes + 1);
+    const quint32 messagesSize = word(messages + 1);
+    ASSERT_EQ(built.at(hashes), '\x42');
+    ASSERT_EQ(built.at(messages), '\x69');
+    const auto setWord = [](QByteArray &data, qsizetype at, quint32 value) {
+        qToBigEndian(value, data.data() + at);
+    };
+    const std::pair<const char *, std::function<void(QByteArray &)>> cases[] = {
+        { "as built", [](QByteArray &) {} },
+        { "another magic", [](QByteArray &data) { data[3] = 'x'; } },
+        { "a block longer than the file",
+          [&](QByteArray &data) { setWord(data, messages + 1, messagesSize + 16); } },
+        { "a hash offset past the messages",
+          [&](QByteArray &data) { setWord(data, hashes + 5 + 4, messagesSize + 8); } },
+        { "a hash offset inside a message",
+          [&](QByteArray &data) { setWord(data, hashes + 5 + 4, 4); } },
+        { "a changed source text",
+          [&](QByteArray &data) { data[built.indexOf("&Install", messages) + 1] ^= 0x20; } },
+        { "an odd translation length",
+          [&](QByteArray &data) { setWord(data, messages + 5 + 1, 0x19); } },
+        { "a field cut inside its length",
+          [&](QByteArray &data) {
+              data.insert(messages + 5 + messagesSize, "\x06\0\0\0", 4);
+              setWord(data, messages + 1, messagesSize + 4);
+          } },
+        { "a null translation",
+          [&](QByteArray &data) { setWord(data, messages + 5 + 1, 0xffffffff); } },
+        { "another language", [](QByteArray &data) { data[16 + 5] = 'f'; } },
+        { "a dependency", [](QByteArray &data) { data += QByteArray("\x96\0\0\0\2x\0", 7); } },
+        { "a block twice", [&](QByteArray &data) { data += data.mid(16, 7); } },
+        { "a byte more", [](QByteArray &data) { data += 'x'; } },
+    };
+    for (const auto &[what, damage] : cases) {
+        SCOPED_TRACE(what);
+        QByteArray data = built;
+        damage(data);
+        QString problem;
+        const auto translator = translatorFromData(data, u"de"_s, &problem);
+        EXPECT_EQ(translator != nullptr, data == built) << problem.toStdString();
+        EXPECT_EQ(problem.isEmpty(), data == built);
+        if (translator) {
+            EXPECT_EQ(translator->translate("raruru-cdtools", "unknown command"),
+                      u"unbekannter Befehl"_s);
+        }
+    }
+    // Cut anywhere, even at the end of a block, it is refused.
+    for (qsizetype size = 0; size < built.size(); ++size)
+        EXPECT_FALSE(translationDataProblem(built.first(size), u"de"_s).isEmpty()) << size;
 }
 
 } // namespace

@@ -2,9 +2,13 @@
 // host application bundle that carries the helper.
 #include "tests/testsupport.h"
 
+#include "platform/childprocess.h"
+#include "platform/launchservices.h"
 #include "platform/propertylist.h"
+#include "platform/sessioninstance.h"
 
 #include <QDir>
+#include <QJsonObject>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -12,6 +16,8 @@
 #include <csignal>
 #include <functional>
 #include <sys/resource.h>
+#include <tuple>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -79,12 +85,19 @@ TEST(CDToolsTool, InstallsTheHelperTheHostCarries)
     EXPECT_FALSE(QFileInfo::exists(entry));
 
     // It speaks the user's language, from the translations of the helper it
-    // carries; one that helper lacks leaves English, said once.
-    test::writeFile(helper + u"/Contents/Resources/translations/raruru_fr.qm"_s,
+    // carries; one that helper lacks, or whose file is cut short, leaves
+    // English, said once.
+    const QString translations = helper + u"/Contents/Resources/translations/raruru_"_s;
+    test::writeFile(translations + u"fr.qm"_s,
                     test::readFile(QStringLiteral(RARURU_TRANSLATIONS "/raruru_fr.qm")));
-    for (const auto &[lang, said] :
-         { std::pair("fr_FR.UTF-8", "raruru-cdtools: commande inconnue\n\nUtilisation : "),
-           std::pair("de_DE.UTF-8", "The translation ") }) {
+    const QByteArray german = test::readFile(QStringLiteral(RARURU_TRANSLATIONS "/raruru_de.qm"));
+    for (const auto &[lang, said, file] :
+         { std::tuple("fr_FR.UTF-8",
+                      "raruru-cdtools: commande inconnue\n\nUtilisation : ", QByteArray()),
+           std::tuple("de_DE.UTF-8", "The translation ", QByteArray()),
+           std::tuple("de_DE.UTF-8", "The translation ", german.first(german.size() - 7)) }) {
+        if (!file.isEmpty())
+            test::writeFile(translations + u"de.qm"_s, file);
         const test::ScopedEnvironment environment { { "LANG", lang },
                                                     { "LANGUAGE", nullptr },
                                                     { "LC_ALL", nullptr },
@@ -93,6 +106,84 @@ TEST(CDToolsTool, InstallsTheHelperTheHostCarries)
         EXPECT_EQ(run(tool, { u"frobnicate"_s }, &errors), 2);
         EXPECT_TRUE(errors.startsWith(said)) << errors.constData();
         EXPECT_EQ(errors.count("usage: raruru-cdtools"), lang[0] == 'd' ? 1 : 0);
+        EXPECT_EQ(errors.count("The translation "), lang[0] == 'd' ? 1 : 0);
+    }
+}
+
+// Every kind of program the helper and the tool start, started while seven
+// pipes are open without O_CLOEXEC (in the tool's case, as 3 to 9 of a
+// shell's `3>&1`): each gets its standard streams and nothing else; the copy
+// also the session's lock, as 3.
+TEST(CDToolsTool, StartedProgramsGetOnlyTheirOwnDescriptors)
+{
+    test::TemporaryHome home;
+    const QString log = home.path() + u"/requests.log"_s;
+    const test::ScopedEnvironment environment { { "QUILLMONT_REQUEST_LOG",
+                                                  QFile::encodeName(log).constData() } };
+    const QString host = test::installHostApp(
+        { u"--applications"_s, home.path() + u"/Apps"_s, u"--no-register"_s });
+    (void)test::installHelper(host + u"/Contents/Resources"_s);
+    const QString tool = host + u"/Contents/MacOS/raruru-cdtools"_s;
+    ASSERT_TRUE(QFile::copy(QStringLiteral(RARURU_CDTOOLS), tool));
+    const QByteArray program = RARURU_HOST_PROGRAM;
+    int pipes[7][2];
+    for (auto &ends : pipes)
+        ASSERT_EQ(::pipe(ends), 0);
+    const auto launchHost = [&] {
+        EXPECT_EQ(LaunchServices::create()->openFromURLSpec(
+                      { host, { "file:///media/x" }, std::nullopt, 0 }),
+                  0);
+    };
+    const QString lock = home.path() + u"/lock.lock"_s;
+
+    std::unique_ptr<ChildProcess> child;
+    const struct
+    {
+        const char *kind;
+        std::function<void()> start;
+        const char *passed = nullptr; // descriptor 3's file, when one is passed on
+    } cases[] = {
+        { "detectcd", [&] { child = ChildProcess::start(program, {}); } },
+        { "prompt",
+          [&] {
+              child = ChildProcess::start(program, {}, { {}, 1024, true });
+          } },
+        { "host application", launchHost },
+        { "copy",
+          [&] {
+              auto claim = SessionInstance::claim(home.path(), u"lock"_s, {});
+              ASSERT_TRUE(claim.instance && claim.instance->passToNextProgram());
+              launchHost();
+              ::unsetenv("RARURU_SESSION_INSTANCE_FD");
+          },
+          "lock" },
+        { "helper started by install",
+          [&] {
+              QProcess shell;
+              shell.start(u"bash"_s,
+                          { u"-c"_s,
+                            u"exec 3>&1 4>&1 5>&1 6>&1 7>&1 8>&1 9>&1; exec \"$0\" install"_s,
+                            tool });
+              EXPECT_TRUE(shell.waitForFinished(20000));
+          } },
+    };
+    for (qsizetype i = 0; i < qsizetype(std::size(cases)); ++i) {
+        SCOPED_TRACE(cases[i].kind);
+        cases[i].start();
+        const auto requests = test::hostRequests(log, i + 1);
+        ASSERT_EQ(requests.size(), i + 1);
+        const QJsonObject descriptors = requests[i][u"descriptors"_s].toObject();
+        QStringList expected { u"0"_s, u"1"_s, u"2"_s };
+        if (cases[i].passed) {
+            expected += u"3"_s;
+            EXPECT_EQ(descriptors[u"3"_s].toString(), lock);
+        }
+        EXPECT_EQ(descriptors.keys(), expected);
+        child.reset();
+    }
+    for (auto &ends : pipes) {
+        ::close(ends[0]);
+        ::close(ends[1]);
     }
 }
 

@@ -163,6 +163,9 @@ TEST(PromptWithoutRegistry, SpeaksTheUsersLanguageOrEnglish)
     const QString volume = home.path() + u"/Volumes/DISC"_s;
     test::writeFile(volume + u"/AUTORUN.INF"_s, "[autorun]\n");
     test::writeFile(home.path() + u"/damaged/raruru_de.qm"_s, QByteArray(64, 'x'));
+    // Cut at a block's end: Qt alone takes it and shows German.
+    const QByteArray german = test::readFile(kTranslations + u"/raruru_de.qm"_s);
+    test::writeFile(home.path() + u"/cut/raruru_de.qm"_s, german.first(german.size() - 7));
     const QString english = u"This Windows installer disc holds Visio."_s;
     const struct
     {
@@ -173,6 +176,7 @@ TEST(PromptWithoutRegistry, SpeaksTheUsersLanguageOrEnglish)
         { "de_DE.UTF-8", nullptr, u"Diese Windows-Installations-CD enthält Visio."_s },
         { "fr_FR.UTF-8", nullptr, u"Ce disque d’installation Windows contient Visio."_s },
         { "de_DE.UTF-8", "/damaged", english },
+        { "de_DE.UTF-8", "/cut", english },
     };
     QMap<QString, QString> englishTexts;
     for (const auto &c : cases) {
