@@ -18,25 +18,22 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// What the demo printed as "RESULT NAME=VALUE" lines (see scripts/demo), and
+// its standard error with the helper's.
 struct Outcome
 {
-    bool window = false;
-    int windows = 0; // visible windows of the helper
-    int helpers = 0; // helper processes running at the end
-    int detectcdRuns = 0;
-    QString size; // of the prompt's contents, "WIDTHxHEIGHT"
-    QString sway; // what a Wayland compositor's window tree says of the prompt
-    QString desktop; // where the prompt ended up: dialog, focus, stacking, attention
-    QString title;
-    QString autolaunch; // in each domain, "Quillmont,QuillmontGames"
-    int leftovers = -1; // temporary files in the preferences folder
-    int prompts = -1; // prompt programs running at the end
-    int repeatedLogLines = -1; // lines the helper's processes logged more than once
-    QList<QJsonObject> requests;
-    QString volume;
-    QList<QJsonObject> accessibles; // what AT-SPI showed of the prompt
-    QString pressed; // the button pressed through AT-SPI
-    QByteArray errors; // the demo's standard error, and the helper's
+    QHash<QByteArray, QByteArrayList> results;
+    QByteArray errors;
+
+    QString text(const char *name) const { return QString::fromUtf8(results.value(name).value(0)); }
+    int number(const char *name) const { return results.value(name).value(0, "-1").toInt(); }
+    QList<QJsonObject> objects(const char *name) const
+    {
+        QList<QJsonObject> objects;
+        for (const QByteArray &value : results.value(name))
+            objects += QJsonDocument::fromJson(value).object();
+        return objects;
+    }
 };
 
 // Runs the demo non-interactively and reads its RESULT lines. 'environment'
@@ -85,39 +82,8 @@ std::optional<Outcome> runDemo(const QStringList &options,
         return std::nullopt;
     }
     for (const QByteArray &line : demo.readAllStandardOutput().split('\n')) {
-        const QByteArray value = line.mid(line.indexOf('=') + 1);
-        if (line.startsWith("RESULT window="))
-            outcome.window = value == "yes";
-        else if (line.startsWith("RESULT windows="))
-            outcome.windows = value.toInt();
-        else if (line.startsWith("RESULT helpers="))
-            outcome.helpers = value.toInt();
-        else if (line.startsWith("RESULT detectcd="))
-            outcome.detectcdRuns = value.toInt();
-        else if (line.startsWith("RESULT request="))
-            outcome.requests += QJsonDocument::fromJson(value).object();
-        else if (line.startsWith("RESULT size="))
-            outcome.size = QString::fromUtf8(value);
-        else if (line.startsWith("RESULT sway="))
-            outcome.sway = QString::fromUtf8(value);
-        else if (line.startsWith("RESULT desktop="))
-            outcome.desktop = QString::fromUtf8(value);
-        else if (line.startsWith("RESULT title="))
-            outcome.title = QString::fromUtf8(value);
-        else if (line.startsWith("RESULT autolaunch="))
-            outcome.autolaunch = QString::fromUtf8(value);
-        else if (line.startsWith("RESULT leftovers="))
-            outcome.leftovers = value.toInt();
-        else if (line.startsWith("RESULT prompts="))
-            outcome.prompts = value.toInt();
-        else if (line.startsWith("RESULT repeated-log-lines="))
-            outcome.repeatedLogLines = value.toInt();
-        else if (line.startsWith("RESULT volume="))
-            outcome.volume = QString::fromUtf8(value);
-        else if (line.startsWith("RESULT atspi="))
-            outcome.accessibles += QJsonDocument::fromJson(value).object();
-        else if (line.startsWith("RESULT atspi-pressed="))
-            outcome.pressed = QString::fromUtf8(value);
+        if (const qsizetype equals = line.indexOf('='); line.startsWith("RESULT ") && equals > 0)
+            outcome.results[line.mid(7, equals - 7)] += line.mid(equals + 1);
     }
     return outcome;
 }
@@ -139,7 +105,7 @@ const QStringList kPromptAsHeard = {
 void expectPromptAsHeard(const Outcome &outcome)
 {
     QStringList heard;
-    for (const QJsonObject &accessible : outcome.accessibles) {
+    for (const QJsonObject &accessible : outcome.objects("atspi")) {
         const QString role = accessible[u"role"_s].toString();
         heard += role + u": "_s + accessible[u"name"_s].toString();
         if (role == u"push button"_s) {
@@ -156,6 +122,10 @@ void expectPromptAsHeard(const Outcome &outcome)
     EXPECT_EQ(heard.join(u'\n').toStdString(), kPromptAsHeard.join(u'\n').toStdString());
 }
 
+using Environment = QList<std::pair<QString, QString>>;
+const QString kSway = u"app_id:com.tallowcraft.QuillmontDIRaruru floating:yes"_s;
+const QString kUntold = u"dialog:yes focused:yes above:? attention:?"_s; // mutter tells little
+
 struct Row
 {
     const char *name;
@@ -165,7 +135,7 @@ struct Row
     bool opened; // the main host application was started with the volume
     QString pressed {}; // through AT-SPI
     QString sway {}; // expected of a Wayland compositor's window tree
-    QList<std::pair<QString, QString>> environment {};
+    Environment environment {};
     // Where the prompt ends up; by default a dialog on top, with the focus.
     QString desktop = u"dialog:yes focused:yes above:yes attention:no"_s;
     int helpers = 1; // running at the end
@@ -184,40 +154,43 @@ QString expectRoad(const Row &row)
                                  row.environment);
     if (!outcome)
         return {};
-    EXPECT_EQ(outcome->window, row.window);
-    EXPECT_EQ(outcome->windows, row.window ? 1 : 0);
-    EXPECT_EQ(outcome->helpers, row.helpers);
-    EXPECT_EQ(outcome->prompts, 0);
-    EXPECT_EQ(outcome->leftovers, 0);
+    EXPECT_EQ(outcome->text("window") == u"yes"_s, row.window);
+    EXPECT_EQ(outcome->number("windows"), row.window ? 1 : 0);
+    EXPECT_EQ(outcome->number("helpers"), row.helpers);
+    EXPECT_EQ(outcome->number("prompts"), 0);
+    EXPECT_EQ(outcome->number("leftovers"), 0);
     if (row.autolaunch) {
-        EXPECT_EQ(outcome->autolaunch.toStdString(), row.autolaunch);
+        EXPECT_EQ(outcome->text("autolaunch").toStdString(), row.autolaunch);
     }
-    EXPECT_EQ(outcome->detectcdRuns, row.detectcdRuns);
-    EXPECT_EQ(outcome->pressed, row.pressed);
-    EXPECT_EQ(outcome->sway.toStdString(), row.sway.toStdString());
+    EXPECT_EQ(outcome->number("detectcd"), row.detectcdRuns);
+    EXPECT_EQ(outcome->text("atspi-pressed"), row.pressed);
+    EXPECT_EQ(outcome->text("sway").toStdString(), row.sway.toStdString());
     if (row.window) {
-        EXPECT_EQ(outcome->desktop.toStdString(), row.desktop.toStdString());
+        EXPECT_EQ(outcome->text("desktop").toStdString(), row.desktop.toStdString());
         // Titled: a compositor that tells nothing of its windows leaves AT-SPI's name.
-        EXPECT_TRUE(outcome->title == u"Windows Installer Disc — Quillmont DI Raruru"_s
-                    || outcome->title == u"Install a Windows program from a disc"_s)
-            << outcome->title.toStdString();
+        const QString title = outcome->text("title");
+        EXPECT_TRUE(title == u"Windows Installer Disc — Quillmont DI Raruru"_s
+                    || title == u"Install a Windows program from a disc"_s)
+            << title.toStdString();
     }
     if (!row.pressed.isEmpty())
         expectPromptAsHeard(*outcome);
     // Whatever the session lacks is said once by a process, not at every turn.
-    EXPECT_EQ(outcome->repeatedLogLines, 0) << outcome->errors.toStdString();
-    EXPECT_EQ(outcome->requests.size(), row.opened ? 1 : 0);
-    if (row.opened && !outcome->requests.isEmpty()) {
+    EXPECT_EQ(outcome->number("repeated-log-lines"), 0) << outcome->errors.toStdString();
+    const QList<QJsonObject> requests = outcome->objects("request");
+    EXPECT_EQ(requests.size(), row.opened ? 1 : 0);
+    if (row.opened && !requests.isEmpty()) {
         // Express install hands the host the express parameter record too.
         const QStringList express = QByteArray(row.options).contains("--answer express")
             ? QStringList { u"--event-param"_s, u"expr=express"_s }
             : QStringList();
-        EXPECT_EQ(outcome->requests[0][u"arguments"_s].toVariant().toStringList(),
-                  express + QStringList { QString::fromUtf8(fileURLWithPath(outcome->volume)) });
-        EXPECT_TRUE(outcome->requests[0][u"program"_s].toString().endsWith(
+        EXPECT_EQ(
+            requests[0][u"arguments"_s].toVariant().toStringList(),
+            express + QStringList { QString::fromUtf8(fileURLWithPath(outcome->text("volume"))) });
+        EXPECT_TRUE(requests[0][u"program"_s].toString().endsWith(
             u"/Quillmont.app/Contents/MacOS/Quillmont"_s));
     }
-    return outcome->size;
+    return outcome->text("size");
 }
 
 class EndToEnd : public testing::TestWithParam<Row>
@@ -241,15 +214,13 @@ const Row kPromptOnX11 { "no choice stored: the prompt, answered Install", "--au
                          true, 1, true };
 // A tiling compositor floats the prompt at the size it asks for, gives it
 // the keyboard, and names it by the helper's desktop entry.
-const Row kPromptOnWayland {
-    "Wayland: sway, answered from a virtual keyboard",
-    "--session wayland",
-    true,
-    1,
-    true,
-    QString(),
-    u"app_id:com.tallowcraft.QuillmontDIRaruru floating:yes focused:yes"_s
-};
+const Row kPromptOnWayland { "Wayland: sway, answered from a virtual keyboard",
+                             "--session wayland",
+                             true,
+                             1,
+                             true,
+                             QString(),
+                             kSway + u" focused:yes"_s };
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, EndToEnd,
@@ -269,47 +240,25 @@ INSTANTIATE_TEST_SUITE_P(
         Row { "the prompt, answered Ignore from the keyboard", "--answer ignore", true, 1, false },
         // Qt would load the disc's style sheet (48-pixel text) from a command
         // line: the window keeps its size, and Return still installs.
-        Row { .name = "a disc named like an option: shown as text, changing nothing",
-              .options = "--disc-id -stylesheet=@VOLUME@/s.qss",
-              .window = true,
-              .detectcdRuns = 1,
-              .opened = true },
-        Row { .name = "ignore and remember, every fsync 3 s: both domains, then the helper quits",
-              .options = "--answer ignore --remember --slow-fsync",
-              .window = true,
-              .detectcdRuns = 1,
-              .opened = false,
-              .helpers = 0,
-              .autolaunch = "2,2" },
-        Row { .name = "a disc ejected while detectcd runs: no prompt",
-              .options = "--eject-during-detectcd",
-              .window = false,
-              .detectcdRuns = 1,
-              .opened = false },
-        Row { .name = "the helper killed under its prompt: the prompt goes, opening nothing",
-              .options = "--kill-helper",
-              .window = true,
-              .detectcdRuns = 1,
-              .opened = false,
-              .helpers = 0 },
+        Row { "a disc named like an option: shown as text, changing nothing",
+              "--disc-id -stylesheet=@VOLUME@/s.qss", true, 1, true },
+        Row { "ignore and remember, every fsync 3 s: both domains, then the helper quits",
+              "--answer ignore --remember --slow-fsync", true, 1, false, QString(), QString(),
+              Environment(), u"dialog:yes focused:yes above:yes attention:no"_s, 0, "2,2" },
+        Row { "a disc ejected while detectcd runs: no prompt", "--eject-during-detectcd", false, 1,
+              false },
+        Row { "the helper killed under its prompt: the prompt goes, opening nothing",
+              "--kill-helper", true, 1, false, QString(), QString(), Environment(),
+              u"dialog:yes focused:yes above:yes attention:no"_s, 0 },
         // Nothing listens there; Qt is told to reach for its bridge all the same.
-        Row { "no session bus at all, accessibility asked for",
-              "",
-              true,
-              1,
-              true,
-              {},
-              {},
-              { { u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent/bus"_s },
-                { u"QT_LINUX_ACCESSIBILITY_ALWAYS_ON"_s, u"1"_s } } },
+        Row { "no session bus at all, accessibility asked for", "", true, 1, true, QString(),
+              QString(),
+              Environment { { u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent/bus"_s },
+                            { u"QT_LINUX_ACCESSIBILITY_ALWAYS_ON"_s, u"1"_s } } },
         // Opened where the user is not looking, it waits for them.
-        Row { .name = "Wayland: the compositor refuses the focus",
-              .options = "--session sway --refuse-focus",
-              .window = true,
-              .detectcdRuns = 1,
-              .opened = true,
-              .sway = u"app_id:com.tallowcraft.QuillmontDIRaruru floating:yes focused:no"_s,
-              .desktop = u"dialog:yes focused:no above:yes attention:no"_s },
+        Row { "Wayland: the compositor refuses the focus", "--session sway --refuse-focus", true, 1,
+              true, QString(), kSway + u" focused:no"_s, Environment(),
+              u"dialog:yes focused:no above:yes attention:no"_s },
         // The desktops users run. Each places the prompt as its dialog and
         // gives it the focus, also from a window the user was typing in.
         Row { "openbox: answered from the keyboard", "--session openbox", true, 1, true },
@@ -317,42 +266,18 @@ INSTANTIATE_TEST_SUITE_P(
               true, u"Install"_s },
         Row { "openbox: while the user types elsewhere", "--session openbox --typing-elsewhere",
               true, 1, true },
-        Row { "no window manager: while the user types elsewhere",
-              "--typing-elsewhere",
-              true,
-              1,
-              true,
-              {},
-              {},
-              {},
+        Row { "no window manager: while the user types elsewhere", "--typing-elsewhere", true, 1,
+              true, QString(), QString(), Environment(),
               u"dialog:yes focused:yes above:? attention:no"_s },
-        Row { "sway: while the user types elsewhere",
-              "--session sway --typing-elsewhere",
-              true,
-              1,
-              true,
-              {},
-              u"app_id:com.tallowcraft.QuillmontDIRaruru floating:yes focused:yes"_s },
+        Row { "sway: while the user types elsewhere", "--session sway --typing-elsewhere", true, 1,
+              true, QString(), kSway + u" focused:yes"_s },
         // mutter's headless seat offers no way to type, and tells its
         // stacking and attention to nobody.
-        Row { "GNOME's mutter: answered through AT-SPI",
-              "--session mutter --answer-via atspi",
-              true,
-              1,
-              true,
-              u"Install"_s,
-              {},
-              {},
-              u"dialog:yes focused:yes above:? attention:?"_s },
+        Row { "GNOME's mutter: answered through AT-SPI", "--session mutter --answer-via atspi",
+              true, 1, true, u"Install"_s, QString(), Environment(), kUntold },
         Row { "GNOME's mutter: while the user has another window focused",
-              "--session mutter --answer-via atspi --typing-elsewhere",
-              true,
-              1,
-              true,
-              u"Install"_s,
-              {},
-              {},
-              u"dialog:yes focused:yes above:? attention:?"_s }),
+              "--session mutter --answer-via atspi --typing-elsewhere", true, 1, true, u"Install"_s,
+              QString(), Environment(), kUntold }),
     [](const testing::TestParamInfo<Row> &info) { return "Row" + std::to_string(info.index); });
 
 // Its natural size, the same on X11 and Wayland: nothing stretched it.
