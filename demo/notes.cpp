@@ -22,5 +22,5 @@ int main(int argc, char **argv)
         std::fflush(stdout);
     });
     window.show();
-    return application.exec();
+    return QApplication::exec();
 }
